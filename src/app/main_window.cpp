@@ -1,0 +1,464 @@
+#include "app/main_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "persist/config_store.h"
+#include "platform/paths.h"
+#include "platform/qtext.h"
+#include "platform/right_click.h"
+#include "platform/ui.h"
+#include "text/iconv_text.h"
+
+namespace qb::app {
+
+using platform::qtr;
+using text::G;
+
+namespace {
+
+QLineEdit* make_edit(const char* name, const char* value, QWidget* parent = nullptr) {
+    auto* e = new QLineEdit(qtr(value), parent);
+    e->setObjectName(qtr(name));
+    return e;
+}
+
+QPushButton* make_button(const char* name, const char* caption, QWidget* parent = nullptr) {
+    auto* b = new QPushButton(qtr(caption), parent);
+    b->setObjectName(qtr(name));
+    return b;
+}
+
+QCheckBox* make_check(const char* name, const char* caption, bool checked,
+                      QWidget* parent = nullptr) {
+    auto* c = new QCheckBox(qtr(caption), parent);
+    c->setObjectName(qtr(name));
+    c->setChecked(checked);
+    return c;
+}
+
+QRadioButton* make_radio(const char* name, const char* caption, bool checked, QWidget* parent) {
+    auto* r = new QRadioButton(qtr(caption), parent);
+    r->setObjectName(qtr(name));
+    r->setChecked(checked);
+    return r;
+}
+
+QComboBox* make_combo(const char* name, std::initializer_list<const char*> items,
+                      QWidget* parent = nullptr) {
+    auto* c = new QComboBox(parent);
+    c->setObjectName(qtr(name));
+    for (const char* item : items) c->addItem(qtr(item));
+    c->setCurrentIndex(0);
+    return c;
+}
+
+QLabel* make_label(const char* caption, QWidget* parent = nullptr) {
+    return new QLabel(qtr(caption), parent);
+}
+
+// A link-styled label that acts on a click.
+QLabel* make_link(const char* name, const char* caption, QWidget* parent = nullptr) {
+    auto* l = new QLabel(QLatin1String("<a href=\"#\">") + qtr(caption) + QLatin1String("</a>"),
+                         parent);
+    l->setObjectName(qtr(name));
+    l->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    return l;
+}
+
+// A row "label edit 到 edit" of a count range.
+QHBoxLayout* range_row(const char* caption, QLineEdit* from, QLineEdit* to) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(make_label(caption));
+    row->addWidget(from);
+    row->addWidget(make_label("到"));
+    row->addWidget(to);
+    row->addStretch();
+    from->setMaximumWidth(60);
+    to->setMaximumWidth(60);
+    return row;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(persist::ConfigStore& settings) : settings_(settings) {
+    setObjectName(qtr("主界面"));
+    setWindowTitle(qtr("Tarvo·Quillbase v1.1.0.1"));
+
+    auto* top = new QVBoxLayout(this);
+
+    auto* connection = new QGroupBox(qtr("数据库设置(MySQL)"), this);
+    auto* connection_grid = new QGridLayout(connection);
+    build_connection_group(connection_grid);
+    top->addWidget(connection);
+
+    auto* source = new QGroupBox(qtr("文章来源"), this);
+    auto* source_grid = new QGridLayout(source);
+    build_source_group(source_grid);
+    top->addWidget(source);
+
+    top->addWidget(build_field_group(), 1);
+
+    auto* bottom = new QHBoxLayout;
+    auto* import_button = make_button("按钮导入", "导入文章到 MySQL 数据库", this);
+    auto* export_button = make_button("按钮导出", "从 MySQL 数据库导出文章", this);
+    bottom->addWidget(import_button);
+    bottom->addWidget(export_button);
+    bottom->addWidget(make_button("按钮导入配置", "导入配置", this));
+    bottom->addWidget(make_button("按钮导出配置", "导出配置", this));
+    bottom->addStretch();
+    auto* table_picture = make_label("▦", this);
+    table_picture->setObjectName(qtr("图片新建表"));
+    bottom->addWidget(table_picture);
+    bottom->addWidget(make_link("链接新建表", "新建表", this));
+    auto* manager_picture = make_label("▤", this);
+    manager_picture->setObjectName(qtr("图片管理器"));
+    bottom->addWidget(manager_picture);
+    bottom->addWidget(make_link("链接管理器", "管理器", this));
+    top->addLayout(bottom);
+
+    connection_buttons_.push_back(unit<QPushButton>("按钮库列表"));
+    connection_buttons_.push_back(unit<QPushButton>("按钮表列表"));
+    connection_buttons_.push_back(unit<QPushButton>("按钮读表字段"));
+    connection_buttons_.push_back(import_button);
+    connection_buttons_.push_back(export_button);
+    set_connection_buttons_enabled(false);
+    resize(720, 760);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::build_connection_group(QGridLayout* grid) {
+    QWidget* box = grid->parentWidget();
+    auto* server = make_edit("编辑框服务器", "127.0.0.1", box);
+    auto* user = make_edit("编辑框用户名", "root", box);
+    auto* password = make_edit("编辑框密码", "root", box);
+    password->setEchoMode(QLineEdit::Password);
+    database_edit_ = make_edit("编辑框库名", "", box);
+    table_edit_ = make_edit("编辑框表名", "", box);
+
+    grid->addWidget(make_label("服务器：", box), 0, 0);
+    grid->addWidget(server, 0, 1);
+    grid->addWidget(make_label("用户名：", box), 0, 2);
+    grid->addWidget(user, 0, 3);
+    grid->addWidget(make_label("密码：", box), 0, 4);
+    grid->addWidget(password, 0, 5);
+    grid->addWidget(make_label("库名：", box), 1, 0);
+    grid->addWidget(database_edit_, 1, 1);
+    grid->addWidget(make_button("按钮库列表", "库..", box), 1, 2);
+    grid->addWidget(make_label("表名：", box), 1, 3);
+    auto* table_row = new QHBoxLayout;
+    table_row->addWidget(table_edit_);
+    table_row->addWidget(make_button("按钮表列表", "表..", box));
+    grid->addLayout(table_row, 1, 4, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(make_button("按钮建立连接", "建立连接", box));
+    buttons->addWidget(make_button("按钮读表字段", "读表字段", box));
+    grid->addLayout(buttons, 0, 6, 2, 1);
+}
+
+void MainWindow::build_source_group(QGridLayout* grid) {
+    QWidget* box = grid->parentWidget();
+    folder_edit_ = make_edit("编辑框文章目录", "", box);
+    auto* pick = make_button("按钮选择目录", "浏览..", box);
+    pick->setToolTip(qtr("左键选择文章目录，右键打开其上级目录"));
+    connect(pick, &QPushButton::clicked, this, &MainWindow::pick_article_folder);
+    platform::RightClick::install(pick, [this] { show_article_folder(); });
+
+    grid->addWidget(make_label("文章目录：", box), 0, 0);
+    grid->addWidget(folder_edit_, 0, 1, 1, 4);
+    grid->addWidget(pick, 0, 5);
+    grid->addWidget(make_label("文件类型：", box), 1, 0);
+    grid->addWidget(make_edit("编辑框文件类型", "*.*", box), 1, 1);
+    grid->addWidget(make_label("文件编码：", box), 1, 2);
+    grid->addWidget(
+        make_combo("组合框文件编码", {"自动识别", "ANSI", "UTF-8", "Unicode", "UnicodeBE"}, box), 1,
+        3);
+    grid->addWidget(make_check("选择框遍历子目录", "遍历子目录", true, box), 1, 4);
+    grid->addWidget(make_check("选择框乱序导入", "乱序导入", false, box), 1, 5);
+}
+
+QWidget* MainWindow::build_field_group() {
+    auto* group = new QGroupBox(qtr("数据字段设置(MySQL.field)"), this);
+    auto* layout = new QHBoxLayout(group);
+
+    field_list_ = new QTreeWidget(group);
+    field_list_->setObjectName(qtr("超级列表框"));
+    QStringList headers;
+    for (const std::string& h : mapping::field_list_headers()) headers << platform::to_qstring(h);
+    field_list_->setHeaderLabels(headers);
+    field_list_->setRootIsDecorated(false);
+    field_list_->setUniformRowHeights(true);
+    field_list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    field_list_->header()->resizeSection(0, 120);
+    field_list_->header()->resizeSection(1, 90);
+    connect(field_list_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item && loading_row_allowed_) load_field_row(field_list_->indexOfTopLevelItem(item));
+    });
+    layout->addWidget(field_list_, 3);
+
+    auto* editors = new QVBoxLayout;
+    auto* name_row = new QHBoxLayout;
+    name_row->addWidget(make_label("字段名：", group));
+    field_edit_ = make_edit("编辑框字段名", "", group);
+    name_row->addWidget(field_edit_);
+    editors->addLayout(name_row);
+
+    auto* source_row = new QHBoxLayout;
+    source_row->addWidget(make_label("数据来源：", group));
+    source_combo_ = new QComboBox(group);
+    source_combo_->setObjectName(qtr("组合框数据来源"));
+    for (const std::string& n : mapping::source_names()) source_combo_->addItem(platform::to_qstring(n));
+    source_combo_->setCurrentIndex(0);
+    connect(source_combo_, &QComboBox::currentIndexChanged, this, &MainWindow::select_source);
+    source_row->addWidget(source_combo_);
+    editors->addLayout(source_row);
+
+    pages_ = new QTabWidget(group);
+    pages_->setObjectName(qtr("选择夹"));
+    // The page follows the source combo; tabs of their own would let the two disagree.
+    pages_->tabBar()->hide();
+    build_option_pages();
+    editors->addWidget(pages_);
+
+    auto* buttons = new QHBoxLayout;
+    auto* add = make_button("按钮添加", "添加", group);
+    auto* modify = make_button("按钮修改", "修改", group);
+    auto* remove = make_button("按钮删除", "删除", group);
+    remove->setToolTip(qtr("右击将全部清空"));
+    connect(add, &QPushButton::clicked, this, &MainWindow::add_field);
+    connect(modify, &QPushButton::clicked, this, &MainWindow::modify_field);
+    connect(remove, &QPushButton::clicked, this, &MainWindow::delete_field);
+    platform::RightClick::install(remove, [this] { clear_fields(); });
+    buttons->addWidget(add);
+    buttons->addWidget(modify);
+    buttons->addWidget(remove);
+    editors->addLayout(buttons);
+    editors->addStretch();
+    layout->addLayout(editors, 2);
+    return group;
+}
+
+void MainWindow::build_option_pages() {
+    using namespace mapping;
+    auto page = [&](Source s, const char* description) {
+        auto* p = new QWidget(pages_);
+        auto* v = new QVBoxLayout(p);
+        if (description) {
+            auto* l = make_label(description, p);
+            l->setWordWrap(true);
+            v->addWidget(l);
+        }
+        pages_->addTab(p, platform::to_qstring(source_names()[s]));
+        return v;
+    };
+    auto& u = option_units_;
+
+    page(kFileBaseName, "文件名如“123.txt”的前缀部分如“123”")->addStretch();
+    page(kFileContent, "也就是文章内容，来自于文章目录中的文件")->addStretch();
+
+    {
+        auto* v = page(kPageTitle, "文件内容中的<title>网页标题</title>");
+        auto* head = make_edit("编辑框标签头", "<title>");
+        auto* tail = make_edit("编辑框标签尾", "</title>");
+        auto* row1 = new QHBoxLayout;
+        row1->addWidget(make_label("标签头："));
+        row1->addWidget(head);
+        auto* row2 = new QHBoxLayout;
+        row2->addWidget(make_label("标签尾："));
+        row2->addWidget(tail);
+        v->addLayout(row1);
+        v->addLayout(row2);
+        v->addStretch();
+        u[kPageTitle] = {head, tail};
+    }
+    {
+        auto* v = page(kSummary, "文件内容开头随机数量文字作为内容摘要");
+        auto* from = make_edit("编辑框摘要字数1", "100");
+        auto* to = make_edit("编辑框摘要字数2", "200");
+        v->addLayout(range_row("字数：", from, to));
+        v->addStretch();
+        u[kSummary] = {from, to};
+    }
+    {
+        auto* v = page(kFileTime, "文件的创建、修改、访问的日期时间");
+        QWidget* p = pages_->widget(kFileTime);
+        auto* created = make_radio("单选框创建", "创建", false, p);
+        auto* modified = make_radio("单选框修改", "修改", true, p);
+        auto* accessed = make_radio("单选框访问", "访问", false, p);
+        auto* kind = make_combo("组合框类型", {"全部", "日期", "时间"}, p);
+        auto* row = new QHBoxLayout;
+        row->addWidget(created);
+        row->addWidget(modified);
+        row->addWidget(accessed);
+        row->addWidget(kind);
+        row->addStretch();
+        v->addLayout(row);
+        v->addStretch();
+        u[kFileTime] = {created, modified, accessed, kind};
+    }
+    {
+        auto* v = page(kRandomChinese, nullptr);
+        QWidget* p = pages_->widget(kRandomChinese);
+        auto* most = make_radio("单选框最常用", "最常用", true, p);
+        auto* common = make_radio("单选框一般常用", "一般常用", false, p);
+        auto* secondary = make_radio("单选框次要常用", "次要常用", false, p);
+        auto* traditional = make_check("选择框转为繁体", "转为繁体", false, p);
+        auto* from = make_edit("编辑框汉字字数1", "5", p);
+        auto* to = make_edit("编辑框汉字字数2", "10", p);
+        auto* row = new QHBoxLayout;
+        row->addWidget(most);
+        row->addWidget(common);
+        row->addWidget(secondary);
+        row->addWidget(traditional);
+        row->addStretch();
+        v->addLayout(row);
+        v->addLayout(range_row("字数：", from, to));
+        v->addStretch();
+        u[kRandomChinese] = {most, common, secondary, traditional, from, to};
+    }
+    {
+        auto* v = page(kRandomAlnum, nullptr);
+        QWidget* p = pages_->widget(kRandomAlnum);
+        auto* digits = make_check("选择框有数字", "数字", true, p);
+        auto* lower = make_check("选择框有小字母", "小写字母", true, p);
+        auto* upper = make_check("选择框有大字母", "大写字母", false, p);
+        auto* full = make_check("选择框转为全角", "转为全角", false, p);
+        auto* from = make_edit("编辑框数母字数1", "6", p);
+        auto* to = make_edit("编辑框数母字数2", "12", p);
+        auto* row = new QHBoxLayout;
+        row->addWidget(digits);
+        row->addWidget(lower);
+        row->addWidget(upper);
+        row->addWidget(full);
+        row->addStretch();
+        v->addLayout(row);
+        v->addLayout(range_row("字数：", from, to));
+        v->addStretch();
+        u[kRandomAlnum] = {digits, lower, upper, full, from, to};
+    }
+    {
+        auto* v = page(kRandomTime, nullptr);
+        QWidget* p = pages_->widget(kRandomTime);
+        auto* expression = make_edit("编辑框时间表达式", "<年>-<月>-<日> <时>:<分>:<秒>", p);
+        auto* help = make_button("按钮问号1", "?", p);
+        help->setMaximumWidth(28);
+        connect(help, &QPushButton::clicked, this, [this] {
+            platform::ui().message(G("表达式可以插入 <年><月><日><时><分><秒> 6个项目，自由引用！"), {},
+                                   platform::Icon::Information, this);
+        });
+        auto* year_from = make_edit("编辑框年1", "2012", p);
+        auto* year_to = make_edit("编辑框年2", "2015", p);
+        auto* now = make_check("选择框当前时间", "当前时间", false, p);
+        auto* row = new QHBoxLayout;
+        row->addWidget(make_label("表达式：", p));
+        row->addWidget(expression);
+        row->addWidget(help);
+        v->addLayout(row);
+        auto* years = range_row("年幅度：", year_from, year_to);
+        years->insertWidget(years->count() - 1, now);
+        v->addLayout(years);
+        v->addStretch();
+        u[kRandomTime] = {expression, year_from, year_to, now};
+    }
+    {
+        auto* v = page(kRandomPhrase, nullptr);
+        QWidget* p = pages_->widget(kRandomPhrase);
+        auto* phrases = make_edit("编辑框词组", "词1|词2|词3|词4|词5|词6", p);
+        auto* input = make_button("按钮输入词组", "...", p);
+        input->setMaximumWidth(32);
+        auto* mode = make_combo("组合框模式", {"不重复随机", "自然随机", "原始顺序"}, p);
+        auto* from = make_edit("编辑框数量1", "1", p);
+        auto* to = make_edit("编辑框数量2", "3", p);
+        auto* row = new QHBoxLayout;
+        row->addWidget(make_label("词组：", p));
+        row->addWidget(phrases);
+        row->addWidget(input);
+        v->addLayout(row);
+        auto* mode_row = new QHBoxLayout;
+        mode_row->addWidget(make_label("模式：", p));
+        mode_row->addWidget(mode);
+        mode_row->addStretch();
+        v->addLayout(mode_row);
+        v->addLayout(range_row("数量：", from, to));
+        v->addStretch();
+        u[kRandomPhrase] = {phrases, mode, from, to};
+    }
+    page(kParentFolder, "如“C:\\1\\2.txt”的父目录名部分如“1”")->addStretch();
+    {
+        auto* v = page(kFixedText, "固定的文本：");
+        auto* fixed = make_edit("编辑框固定的文本", "", pages_->widget(kFixedText));
+        v->addWidget(fixed);
+        v->addStretch();
+        u[kFixedText] = {fixed};
+    }
+}
+
+void MainWindow::on_created() {
+    restore_field_list(settings_);
+    select_source();
+    setAcceptDrops(true);
+}
+
+void MainWindow::save_state() {
+    if (saved_) return;
+    saved_ = true;
+    save_field_list(settings_);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    save_state();
+    event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    event->acceptProposedAction();
+    if (!drop_handler_) return;
+    for (int i = 0; i < paths.size(); ++i)
+        drop_handler_(static_cast<int>(paths.size()), i,
+                      platform::program_path(paths[i].toStdString()));
+}
+
+void MainWindow::pick_article_folder() {
+    std::string current = platform::from_qstring(folder_edit_->text());
+    std::string chosen = platform::ui().pick_folder(G("请选择一个文件夹"), current, this);
+    if (!chosen.empty()) folder_edit_->setText(platform::to_qstring(chosen));
+}
+
+void MainWindow::show_article_folder() {
+    platform::ui().open_folder(platform::parent_path(platform::from_qstring(folder_edit_->text())));
+}
+
+void MainWindow::apply_name_command(NameTarget target, const std::string& name) {
+    (target == NameTarget::Database ? database_edit_ : table_edit_)
+        ->setText(platform::to_qstring(name));
+}
+
+void MainWindow::set_connection_buttons_enabled(bool enabled) {
+    for (QPushButton* b : connection_buttons_) b->setEnabled(enabled);
+}
+
+}  // namespace qb::app

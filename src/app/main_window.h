@@ -1,0 +1,106 @@
+// The main window: connection settings, article source, the field list with its option pages,
+// and the buttons that start the runs. Field-list editing lives in main_window_fields.cpp.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "mapping/field_mapping.h"
+
+class QComboBox;
+class QGridLayout;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace qb::persist {
+class ConfigStore;
+}
+
+namespace qb::app {
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(persist::ConfigStore& settings);
+    ~MainWindow() override;
+
+    // The created event: restores the state, shows the matching option page, accepts drops.
+    void on_created();
+
+    // A unit of this window by its name (UTF-8 literal), for the parts and the tests.
+    template <class T>
+    T* unit(const char* name) const {
+        return findChild<T*>(QString::fromUtf8(name));
+    }
+
+    // Field list (Qt-free view of the list view's rows).
+    std::vector<mapping::FieldMapping> field_rows() const;
+    void set_field_rows(const std::vector<mapping::FieldMapping>& rows);
+    int current_field_row() const;
+    void set_current_field_row(int row);
+
+    void select_source();
+    void load_field_row(int row);
+    void add_field() { add_or_modify_field(false); }
+    void modify_field() { add_or_modify_field(true); }
+    void delete_field();
+    void clear_fields();
+    std::string build_options_text(int source) const;
+    void save_field_list(persist::ConfigStore& store);
+    void restore_field_list(persist::ConfigStore& store);
+
+    void pick_article_folder();
+    void show_article_folder();
+
+    // Every dropped path reaches this handler: the number of items of the drop, the item's
+    // 0-based position, its path as program text.
+    using DropHandler = std::function<void(int count, int index, const std::string& path)>;
+    void set_drop_handler(DropHandler handler) { drop_handler_ = std::move(handler); }
+
+    // The commands of the database and table name popups land here.
+    enum class NameTarget { Database, Table };
+    void apply_name_command(NameTarget target, const std::string& name);
+
+    // The buttons that need a connection.
+    void set_connection_buttons_enabled(bool enabled);
+
+    // Saves the state once: on close, or when the session ends without a close.
+    void save_state();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void build_connection_group(QGridLayout* grid);
+    void build_source_group(QGridLayout* grid);
+    QWidget* build_field_group();
+    void build_option_pages();
+    void add_or_modify_field(bool modify);
+    QTreeWidgetItem* field_item(int row) const;
+
+    persist::ConfigStore& settings_;
+    bool saved_ = false;
+    bool loading_row_allowed_ = true;
+    DropHandler drop_handler_;
+
+    QLineEdit* database_edit_ = nullptr;
+    QLineEdit* table_edit_ = nullptr;
+    QLineEdit* folder_edit_ = nullptr;
+    QLineEdit* field_edit_ = nullptr;
+    QComboBox* source_combo_ = nullptr;
+    QTabWidget* pages_ = nullptr;
+    QTreeWidget* field_list_ = nullptr;
+    std::vector<QPushButton*> connection_buttons_;
+    // The option units of each source, in the order their values are joined.
+    std::array<std::vector<QWidget*>, mapping::kSourceCount> option_units_;
+};
+
+}  // namespace qb::app

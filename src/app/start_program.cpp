@@ -1,0 +1,93 @@
+#include "app/start_program.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/main_window.h"
+#include "persist/config_store.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+#include "text/iconv_text.h"
+
+namespace qb::app {
+
+namespace {
+
+int g_signal_pipe[2] = {-1, -1};
+
+void on_termination_signal(int) {
+    char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(g_signal_pipe[1], &c, 1);
+}
+
+// SIGTERM and SIGINT close the window the normal way, from the event loop.
+void close_on_termination(MainWindow* window) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signal_pipe) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signal_pipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char c;
+        [[maybe_unused]] ssize_t n = ::read(g_signal_pipe[0], &c, 1);
+        window->close();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = on_termination_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+}
+
+}  // namespace
+
+std::string settings_file_path() {
+    const std::string file = platform::native_path(platform::program_name() + ".ini");
+    const std::string beside = platform::executable_folder();
+    if (platform::folder_writable(beside)) return beside + "/" + file;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    std::string base = xdg && *xdg ? xdg : std::string(home ? home : ".") + "/.config";
+    std::string folder = base + "/" + platform::native_path(platform::program_name());
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return folder + "/" + file;
+}
+
+void attach_store_to_ui(persist::ConfigStore& store) {
+    store.set_pump([] { platform::ui().pump(); });
+    store.set_alert([](const std::string& message, const std::string& dump) {
+        platform::ui().message(message, text::G("Tarvo："), platform::Icon::Warning);
+        platform::ui().message(dump);
+    });
+    store.set_name_encoder(platform::native_path);
+}
+
+persist::ConfigStore& program_settings() {
+    static persist::ConfigStore store;
+    return store;
+}
+
+MainWindow& start_program() {
+    persist::ConfigStore& store = program_settings();
+    attach_store_to_ui(store);
+    store.open_file(settings_file_path());
+
+    auto* window = new MainWindow(store);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->on_created();
+    close_on_termination(window);
+    // A session that ends without closing the window still keeps its state.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, window,
+                     [window] { window->save_state(); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
+                     [window] { window->save_state(); });
+    window->show();
+    return *window;
+}
+
+}  // namespace qb::app

@@ -1,0 +1,118 @@
+#include "platform/qt_ui.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "platform/paths.h"
+#include "platform/qtext.h"
+#include "text/gbk.h"
+
+namespace qb::platform {
+
+namespace {
+
+QString caption_or_default(const std::string& caption) {
+    return to_qstring(caption.empty() ? program_name() : caption);
+}
+
+QMessageBox::Icon qt_icon(Icon icon) {
+    switch (icon) {
+        case Icon::Information: return QMessageBox::Information;
+        case Icon::Warning: return QMessageBox::Warning;
+        case Icon::Error: return QMessageBox::Critical;
+        case Icon::Question: return QMessageBox::Question;
+        case Icon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+bool ask(const std::string& text, const std::string& caption, QWidget* parent,
+         QMessageBox::StandardButtons buttons, QMessageBox::StandardButton yes) {
+    QMessageBox box(QMessageBox::Question, caption_or_default(caption), to_qstring(text), buttons,
+                    parent);
+    return box.exec() == yes;
+}
+
+}  // namespace
+
+QtUi::QtUi() { since_pump_.start(); }
+
+void QtUi::message(const std::string& text, const std::string& caption, Icon icon,
+                   QWidget* parent) {
+    QMessageBox box(qt_icon(icon), caption_or_default(caption), to_qstring(text), QMessageBox::Ok,
+                    parent);
+    box.exec();
+}
+
+bool QtUi::ask_ok_cancel(const std::string& text, const std::string& caption, QWidget* parent) {
+    return ask(text, caption, parent, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
+}
+
+bool QtUi::ask_yes_no(const std::string& text, const std::string& caption, QWidget* parent) {
+    return ask(text, caption, parent, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+}
+
+std::string QtUi::pick_folder(const std::string& title, const std::string& initial,
+                              QWidget* parent) {
+    QString dir = QFileDialog::getExistingDirectory(parent, to_qstring(title),
+                                                    to_qstring(initial), QFileDialog::ShowDirsOnly);
+    return dir.isEmpty() ? std::string() : from_qstring(dir);
+}
+
+QString qt_file_filter(const std::string& filter) {
+    std::vector<std::string> parts = text::split(filter, "|");
+    QStringList entries;
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = to_qstring(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        entries << to_qstring(parts[i]) + QLatin1String(" (") + patterns + QLatin1Char(')');
+    }
+    return entries.join(QLatin1String(";;"));
+}
+
+std::vector<std::string> QtUi::pick_open_files(const std::string& title, const std::string& filter,
+                                               bool multiple, QWidget* parent) {
+    std::vector<std::string> out;
+    if (multiple) {
+        for (const QString& f :
+             QFileDialog::getOpenFileNames(parent, to_qstring(title), {}, qt_file_filter(filter)))
+            out.push_back(from_qstring(f));
+    } else {
+        QString f = QFileDialog::getOpenFileName(parent, to_qstring(title), {},
+                                                 qt_file_filter(filter));
+        if (!f.isEmpty()) out.push_back(from_qstring(f));
+    }
+    return out;
+}
+
+std::string QtUi::pick_save_file(const std::string& title, const std::string& filter,
+                                 const std::string& initial, QWidget* parent) {
+    QString f = QFileDialog::getSaveFileName(parent, to_qstring(title), to_qstring(initial),
+                                             qt_file_filter(filter));
+    return f.isEmpty() ? std::string() : from_qstring(f);
+}
+
+std::string QtUi::clipboard_text() { return from_qstring(QApplication::clipboard()->text()); }
+
+void QtUi::set_clipboard_text(const std::string& text) {
+    QApplication::clipboard()->setText(to_qstring(text));
+}
+
+void QtUi::pump() {
+    if (since_pump_.elapsed() < 15) return;
+    QCoreApplication::processEvents();
+    since_pump_.restart();
+}
+
+bool QtUi::ctrl_held() {
+    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
+}
+
+void QtUi::open_folder(const std::string& folder) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(native_path(folder))));
+}
+
+}  // namespace qb::platform

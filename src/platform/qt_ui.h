@@ -1,0 +1,37 @@
+// The Ui service on real Qt dialogs.
+#pragma once
+
+#include <QElapsedTimer>
+
+#include "platform/ui.h"
+
+namespace qb::platform {
+
+class QtUi : public Ui {
+public:
+    QtUi();
+    void message(const std::string& text, const std::string& caption, Icon icon,
+                 QWidget* parent) override;
+    bool ask_ok_cancel(const std::string& text, const std::string& caption,
+                       QWidget* parent) override;
+    bool ask_yes_no(const std::string& text, const std::string& caption, QWidget* parent) override;
+    std::string pick_folder(const std::string& title, const std::string& initial,
+                            QWidget* parent) override;
+    std::vector<std::string> pick_open_files(const std::string& title, const std::string& filter,
+                                             bool multiple, QWidget* parent) override;
+    std::string pick_save_file(const std::string& title, const std::string& filter,
+                               const std::string& initial, QWidget* parent) override;
+    std::string clipboard_text() override;
+    void set_clipboard_text(const std::string& text) override;
+    void pump() override;
+    bool ctrl_held() override;
+    void open_folder(const std::string& folder) override;
+
+private:
+    QElapsedTimer since_pump_;
+};
+
+// Qt's filter string from a "|"-separated one ("文本|*.txt|全部|*.*").
+QString qt_file_filter(const std::string& filter);
+
+}  // namespace qb::platform

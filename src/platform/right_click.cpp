@@ -1,0 +1,29 @@
+#include "platform/right_click.h"
+
+#include <QMouseEvent>
+#include <QWidget>
+
+namespace qb::platform {
+
+RightClick::RightClick(QWidget* widget, std::function<void()> handler)
+    : QObject(widget), handler_(std::move(handler)) {
+    widget->installEventFilter(this);
+}
+
+void RightClick::install(QWidget* widget, std::function<void()> handler) {
+    new RightClick(widget, std::move(handler));
+}
+
+bool RightClick::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        auto* w = static_cast<QWidget*>(watched);
+        if (me->button() == Qt::RightButton && w->rect().contains(me->position().toPoint())) {
+            handler_();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace qb::platform

@@ -1,0 +1,53 @@
+// Everything the operator sees as a message box, a question, a file dialog or the clipboard,
+// plus the event pump of long loops. The window program installs QtUi; tests install
+// ScriptedUi, which records messages and answers questions from a script.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace qb::platform {
+
+enum class Icon { None, Information, Warning, Error, Question };
+
+class Ui {
+public:
+    virtual ~Ui() = default;
+
+    // All texts are program text (GBK). An empty caption means the program's own caption.
+    virtual void message(const std::string& text, const std::string& caption = {},
+                         Icon icon = Icon::None, QWidget* parent = nullptr) = 0;
+    virtual bool ask_ok_cancel(const std::string& text, const std::string& caption = {},
+                               QWidget* parent = nullptr) = 0;
+    virtual bool ask_yes_no(const std::string& text, const std::string& caption = {},
+                            QWidget* parent = nullptr) = 0;
+
+    // Dialogs return empty results on cancel. filter is "|"-separated: name|patterns|name|...
+    virtual std::string pick_folder(const std::string& title, const std::string& initial,
+                                    QWidget* parent = nullptr) = 0;
+    virtual std::vector<std::string> pick_open_files(const std::string& title,
+                                                     const std::string& filter, bool multiple,
+                                                     QWidget* parent = nullptr) = 0;
+    virtual std::string pick_save_file(const std::string& title, const std::string& filter,
+                                       const std::string& initial, QWidget* parent = nullptr) = 0;
+
+    virtual std::string clipboard_text() = 0;
+    virtual void set_clipboard_text(const std::string& text) = 0;
+
+    // Lets pending user-interface events run, at most about every 15 ms: cheap to call in a
+    // tight loop.
+    virtual void pump() = 0;
+    virtual bool ctrl_held() = 0;
+    virtual void open_folder(const std::string& folder) = 0;
+};
+
+// The process-wide service; QtUi unless a test installed another one.
+Ui& ui();
+void set_ui(Ui* ui);
+
+// The program name, "Tarvo·Quillbase", used as the default caption.
+const std::string& program_name();
+
+}  // namespace qb::platform

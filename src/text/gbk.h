@@ -1,0 +1,67 @@
+// GBK-aware primitives on program text (GBK bytes in std::string).
+// Positions are 1-based byte positions, -1 means not found; no search matches inside a
+// double-byte character, whatever its second byte is (GBK trail bytes include \ | [ ] @ and letters).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb::text {
+
+// A lead byte starts a double-byte character only when a valid trail byte follows it;
+// a lone lead byte (at the end, or before an invalid trail) counts as one character.
+inline bool is_lead_byte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+inline bool is_trail_byte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+// Length in bytes (1 or 2) of the character that starts at byte offset i (0-based).
+inline size_t char_size_at(std::string_view s, size_t i) {
+    if (i + 1 < s.size() && is_lead_byte(static_cast<unsigned char>(s[i])) &&
+        is_trail_byte(static_cast<unsigned char>(s[i + 1])))
+        return 2;
+    return 1;
+}
+
+// Finds needle at or after the 1-based byte position start; a start inside a double-byte
+// character begins at the next character. An empty needle is never found.
+int find(std::string_view s, std::string_view needle, int start = 1);
+
+// Finds the last needle that begins at or before the 1-based position start (-1: anywhere).
+int rfind(std::string_view s, std::string_view needle, int start = -1);
+
+// As find, with ASCII letters compared without regard to case; double-byte characters
+// compare exactly.
+int find_nocase(std::string_view s, std::string_view needle, int start = 1);
+
+// Replaces every occurrence of from (left to right, non-overlapping) by to.
+std::string replace_all(std::string_view s, std::string_view from, std::string_view to);
+
+// Splits at every separator. Empty text gives no parts; max_parts > 0 keeps at most that many
+// leading parts.
+std::vector<std::string> split(std::string_view s, std::string_view separator, int max_parts = -1);
+
+// Joins parts with the separator between them.
+std::string join(const std::vector<std::string>& parts, std::string_view separator);
+
+// Removes leading and trailing ASCII spaces and full-width ideographic spaces (A1 A1);
+// tabs and line breaks stay.
+std::string trim_spaces(std::string_view s);
+
+// Number of characters; a double-byte character counts once.
+size_t char_count(std::string_view s);
+
+// The first n characters.
+std::string left_chars(std::string_view s, size_t n);
+
+// The leading decimal number (optional blanks, optional sign, digits), 0 when there is none.
+// Saturates at the 64-bit range.
+int64_t to_int(std::string_view s);
+
+// True when printing to_int(s) in decimal gives back exactly s ("3" yes; "03", "3a", "+3" no).
+bool is_position(std::string_view s);
+
+// Decimal text of an integer.
+std::string int_text(int64_t v);
+
+}  // namespace qb::text

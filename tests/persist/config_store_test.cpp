@@ -1,0 +1,247 @@
+#include "persist/config_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "test_util.h"
+
+namespace qb::persist {
+namespace {
+
+using test::G;
+using test::read_file;
+using test::TempDir;
+using test::write_file;
+
+TEST(ConfigStore, WritesProduceTheExactFileBytes) {
+    TempDir dir;
+    const std::string path = dir.file("a.ini");
+    {
+        ConfigStore store;
+        ASSERT_TRUE(store.open_file(path));
+        store.set_section("s");
+        EXPECT_TRUE(store.write_number("a", 1));
+        EXPECT_TRUE(store.write_number("b", 2));
+        // Newest key first, CR LF between lines, none at the end.
+        EXPECT_EQ(read_file(path), "[s]\r\nb=2\r\na=1");
+        store.set_section(G("主界面"));
+        EXPECT_TRUE(store.write_text(G("编辑框库名"), G("库")));
+        EXPECT_TRUE(store.write_bool(G("选择框1"), true));
+        EXPECT_TRUE(store.write_bool(G("选择框2"), false));
+        EXPECT_TRUE(store.write_number("n", 2.5));
+        store.set_section("s");
+        EXPECT_TRUE(store.write_text("a", "one\r\ntwo"));  // replaced in place
+        EXPECT_EQ(store.buffer(), read_file(path));
+    }
+    EXPECT_EQ(read_file(path), "[s]\r\nb=2\r\na=one" + G("┊*┊") + "two\r\n[" + G("主界面") +
+                                   "]\r\nn=2.5\r\n" + G("选择框2=假") + "\r\n" + G("选择框1=真") +
+                                   "\r\n" + G("编辑框库名=库"));
+
+    ConfigStore again;
+    ASSERT_TRUE(again.open_file(path));
+    again.set_section("s");
+    EXPECT_EQ(again.read_text("a", "x"), "one\r\ntwo");
+    EXPECT_EQ(again.read_number("b", 0), 2);
+    again.set_section(G("主界面"));
+    EXPECT_EQ(again.read_number("n", 0), 2.5);
+    EXPECT_TRUE(again.read_bool(G("选择框1"), false));
+    EXPECT_FALSE(again.read_bool(G("选择框2"), true));
+    EXPECT_TRUE(again.read_bool("missing", true));
+    EXPECT_EQ(again.read_text(G("编辑框库名"), ""), G("库"));
+}
+
+TEST(ConfigStore, HeadersEntriesAndDefaultsFollowTheFormat) {
+    TempDir dir;
+    const std::string path = dir.file("b.ini");
+    // A bracketed name inside a value is no header; key a exists only in section t.
+    write_file(path, "[s]\r\nv=[t]\r\nempty=\r\nb=anything\r\n[t]\r\na=in t");
+    ConfigStore store;
+    ASSERT_TRUE(store.open_file(path));
+    store.set_section("s");
+    EXPECT_EQ(store.read_text("a", "default"), "default");
+    EXPECT_EQ(store.read_text("empty", "default"), "");
+    EXPECT_EQ(store.read_text("v", ""), "[t]");
+    EXPECT_FALSE(store.read_bool("b", true));  // any word but 真 is false
+    EXPECT_EQ(store.read_text("missing", "x" + G("┊*┊") + "y"), "x\r\ny");
+    store.set_section("nosuch");
+    EXPECT_EQ(store.read_text("a", "d"), "d");
+    store.set_section("t");
+    EXPECT_EQ(store.read_text("a", ""), "in t");
+
+    store.set_section("s");
+    ASSERT_TRUE(store.write_text("a", "in s"));
+    EXPECT_EQ(read_file(path), "[s]\r\na=in s\r\nv=[t]\r\nempty=\r\nb=anything\r\n[t]\r\na=in t");
+    store.set_section("t");
+    EXPECT_EQ(store.read_text("a", ""), "in t");
+    // "[t]" written as a value is not a section either.
+    store.set_section("u");
+    ASSERT_TRUE(store.write_text("k", "[s]"));
+    store.set_section("s");
+    EXPECT_EQ(store.read_text("a", ""), "in s");
+}
+
+TEST(ConfigStore, DamagedFilesGiveDefaultsWithoutCrashing) {
+    TempDir dir;
+    const std::string garbage_path = dir.file("garbage.ini");
+    std::string garbage;
+    for (int i = 0; i < 200000; ++i) garbage.push_back(static_cast<char>((i * 7919) % 256));
+    garbage += "\r\r\n=\n[s\r\nk\r\n[s]x=1\r[s]";
+    write_file(garbage_path, garbage);
+    ConfigStore store;
+    ASSERT_TRUE(store.open_file(garbage_path));
+    store.set_section("s");
+    EXPECT_EQ(store.read_text("k", "d"), "d");
+    EXPECT_TRUE(store.write_text("k", "v"));
+    EXPECT_EQ(store.read_text("k", "d"), "v");
+    // Neither "[s]x=1" nor "[s]" after a lone CR is a header line: a new section is appended
+    // and every old byte stays.
+    const std::string expected = garbage + "\r\n[s]\r\nk=v";
+    EXPECT_TRUE(read_file(garbage_path) == expected);
+    EXPECT_TRUE(store.buffer() == expected);
+
+    // A file far too large to be settings is left alone.
+    const std::string huge_path = dir.file("huge.ini");
+    write_file(huge_path, std::string(ConfigStore::kMaxFileSize + 1, 'x'));
+    ConfigStore huge;
+    EXPECT_FALSE(huge.open_file(huge_path));
+    huge.set_section("s");
+    EXPECT_EQ(huge.read_text("k", "d"), "d");
+    huge.write_text("k", "v");
+    EXPECT_EQ(std::filesystem::file_size(huge_path), ConfigStore::kMaxFileSize + 1);
+}
+
+TEST(ConfigStore, ReadOnlyAndLockedFilesKeepTheirBytes) {
+    TempDir dir;
+    const std::string path = dir.file("locked.ini");
+    ConfigStore first;
+    ASSERT_TRUE(first.open_file(path));
+    first.set_section("s");
+    first.write_text("k", "first");
+
+    // A second instance reads what is there but cannot write the file.
+    ConfigStore second;
+    EXPECT_FALSE(second.open_file(path));
+    second.set_section("s");
+    EXPECT_EQ(second.read_text("k", ""), "first");
+    second.write_text("k", "second");
+    EXPECT_EQ(second.read_text("k", ""), "second");
+    EXPECT_EQ(read_file(path), "[s]\r\nk=first");
+    // The lock survives the file being replaced by a write.
+    first.write_text("k", "again");
+    ConfigStore third;
+    EXPECT_FALSE(third.open_file(path));
+    first.close_file();
+    EXPECT_TRUE(third.open_file(path));
+    third.close_file();
+
+    // A read-only file: checked as an unprivileged user, since root may write anything.
+    ::chmod(path.c_str(), 0444);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && ::setuid(65534) != 0) _exit(10);
+        ConfigStore ro;
+        if (ro.open_file(path)) _exit(11);
+        ro.set_section("s");
+        if (ro.read_text("k", "") != "again") _exit(12);
+        ro.write_text("k", "changed");
+        if (ro.read_text("k", "") != "changed") _exit(13);
+        _exit(read_file(path) == "[s]\r\nk=again" ? 0 : 14);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(ConfigStore, NewFileIsPrivate) {
+    TempDir dir;
+    const std::string path = dir.file("p.ini");
+    ConfigStore store;
+    ASSERT_TRUE(store.open_file(path));
+    store.set_section("s");
+    store.write_text(G("编辑框密码"), "secret");
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(ConfigStore, SideFilesHoldRawBytes) {
+    TempDir dir;
+    const std::string path = dir.file("c.ini");
+    ConfigStore store;
+    store.set_name_encoder([](const std::string& gbk) { return qb::text::gbk_to_utf8(gbk); });
+    ASSERT_TRUE(store.open_file(path));
+    store.set_section(G("主界面"));
+    const std::string bytes("a\0b\r\n\xff", 6);
+    EXPECT_EQ(store.read_bytes(G("列表框1"), "dflt"), "dflt");
+    EXPECT_TRUE(store.write_bytes(G("列表框1"), bytes));
+    EXPECT_EQ(read_file(dir.file("inibin/主界面-列表框1.ibn")), bytes);
+    EXPECT_EQ(store.read_bytes(G("列表框1"), "dflt"), bytes);
+    EXPECT_TRUE(store.write_bytes(G("列表框1"), "short"));
+    EXPECT_EQ(store.read_bytes(G("列表框1"), "dflt"), "short");
+    // An empty side file reads as the default.
+    EXPECT_TRUE(store.write_bytes(G("列表框1"), ""));
+    EXPECT_EQ(store.read_bytes(G("列表框1"), "dflt"), "dflt");
+}
+
+TEST(ConfigStore, WritesIssuedDuringAWriteRunAfterItInOrder) {
+    TempDir dir;
+    const std::string path = dir.file("q.ini");
+    ConfigStore store;
+    ASSERT_TRUE(store.open_file(path));
+    store.set_section("s");
+    int pumps = 0;
+    std::vector<bool> nested_results;
+    store.set_pump([&] {
+        // An event handler writing while the first write is under way.
+        if (++pumps == 1) {
+            EXPECT_TRUE(store.busy());
+            nested_results.push_back(store.write_text("second", "2"));
+            nested_results.push_back(store.write_text("third", "3"));
+        }
+    });
+    EXPECT_TRUE(store.write_text("first", "1"));
+    EXPECT_FALSE(store.busy());
+    EXPECT_EQ(nested_results, (std::vector<bool>{false, false}));
+    // Each new key goes first under the header, so the order of the lines shows the order
+    // in which the writes were performed.
+    EXPECT_EQ(read_file(path), "[s]\r\nthird=3\r\nsecond=2\r\nfirst=1");
+}
+
+TEST(ConfigStore, TheAppendGuardGivesUpWithItsMessage) {
+    TempDir dir;
+    ConfigStore store;
+    ASSERT_TRUE(store.open_file(dir.file("g.ini")));
+    store.set_section("s");
+    std::vector<std::string> alerts;
+    std::string dump;
+    store.set_alert([&](const std::string& message, const std::string& buffer) {
+        alerts.push_back(message);
+        dump = buffer;
+    });
+    // A handler that closes the store at every step takes away each header just appended.
+    store.set_pump([&store] { store.close_file(); });
+    EXPECT_FALSE(store.write_text("k", "v"));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], G("配置模块出现意外，可能导致无法正常保存！详情请咨询Tarvo。"));
+    EXPECT_EQ(dump, "");
+}
+
+TEST(ConfigStore, NumbersAreDecimalText) {
+    EXPECT_EQ(ConfigStore::number_text(4), "4");
+    EXPECT_EQ(ConfigStore::number_text(-1), "-1");
+    EXPECT_EQ(ConfigStore::number_text(0.5), "0.5");
+    TempDir dir;
+    ConfigStore store;
+    ASSERT_TRUE(store.open_file(dir.file("n.ini")));
+    store.set_section("s");
+    store.write_text("word", "abc");
+    EXPECT_EQ(store.read_number("word", 7), 0);
+    EXPECT_EQ(store.read_number("missing", 7), 7);
+}
+
+}  // namespace
+}  // namespace qb::persist

@@ -1,0 +1,105 @@
+#include "text/gbk.h"
+
+#include <gtest/gtest.h>
+
+#include "test_util.h"
+
+namespace qb::text {
+namespace {
+
+using test::G;
+
+// 乗 is 81 5C and 亅 is 81 7C in GBK: their second bytes are "\" and "|".
+TEST(Gbk, SearchesNeverMatchInsideADoubleByteCharacter) {
+    const std::string s = G("乗亅a\\b|");
+    ASSERT_EQ(s.size(), 8u);
+    EXPECT_EQ(text::find(s, "\\"), 6);
+    EXPECT_EQ(text::find(s, "|"), 8);
+    EXPECT_EQ(rfind(s, "\\"), 6);
+    EXPECT_EQ(rfind(s, "|", 7), -1);  // only the trail byte of 亅 lies before position 7
+    EXPECT_EQ(text::find(G("乗乗"), "\\"), -1);
+    EXPECT_EQ(text::find(G("乕乚"), "["), -1);
+    EXPECT_EQ(text::find(G("乕乚"), "]"), -1);
+    EXPECT_EQ(text::find(G("丂"), "@"), -1);
+    EXPECT_EQ(text::find(G("丄"), "A"), -1);
+    // A start inside a character moves to the next one.
+    EXPECT_EQ(text::find(s, "\\", 2), 6);
+    EXPECT_EQ(text::find(G("中文"), G("文"), 2), 3);
+    // Misaligned byte matches of a Chinese needle are refused too: 中文 = D6 D0 CE C4, so
+    // "D0 CE" would appear to sit at byte 2.
+    EXPECT_EQ(text::find(G("中文"), std::string("\xD0\xCE")), -1);
+}
+
+TEST(Gbk, FindBasicsAndPositions) {
+    EXPECT_EQ(text::find("abcabc", "c"), 3);
+    EXPECT_EQ(text::find("abcabc", "c", 4), 6);
+    EXPECT_EQ(text::find("abcabc", "c", 7), -1);
+    EXPECT_EQ(text::find("abc", ""), -1);
+    EXPECT_EQ(text::find("", "a"), -1);
+    EXPECT_EQ(rfind("abcabc", "abc"), 4);
+    EXPECT_EQ(rfind("abcabc", "abc", 3), 1);
+    EXPECT_EQ(rfind("abcabc", "x"), -1);
+}
+
+TEST(Gbk, CaseInsensitiveFindFoldsOnlyAsciiLetters) {
+    EXPECT_EQ(find_nocase("<HTML><TITLE>x", "<title>"), 7);
+    EXPECT_EQ(find_nocase(G("中<Title>"), "<TITLE>"), 3);
+    // 乤 is 81 61 ("a" as trail byte); 丄 is 81 41 ("A"): neither is a letter to fold.
+    EXPECT_EQ(find_nocase(G("乤"), "A"), -1);
+    EXPECT_EQ(find_nocase(G("丄x"), G("乤")), -1);
+    EXPECT_EQ(find_nocase(G("x丄"), G("丄")), 2);
+}
+
+TEST(Gbk, ReplaceSplitJoin) {
+    EXPECT_EQ(replace_all("a\r\nb\r\n", "\r\n", "|"), "a|b|");
+    EXPECT_EQ(replace_all(G("乗\\"), "\\", "/"), G("乗/"));
+    EXPECT_EQ(replace_all("aaa", "aa", "b"), "ba");
+    EXPECT_EQ(replace_all("abc", "", "x"), "abc");
+
+    EXPECT_TRUE(split("", "|").empty());
+    EXPECT_EQ(split("a||b", "|"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(split("a|", "|"), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(split(G("亅|亅"), "|"), (std::vector<std::string>{G("亅"), G("亅")}));
+    EXPECT_EQ(split("a|b|c|d", "|", 2), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(join({"a", "", "b"}, ","), "a,,b");
+}
+
+TEST(Gbk, TrimRemovesAsciiAndFullWidthSpacesOnly) {
+    EXPECT_EQ(trim_spaces(G(" 　title　 ")), "title");
+    EXPECT_EQ(trim_spaces("\ttitle\t"), "\ttitle\t");
+    EXPECT_EQ(trim_spaces(G("　")), "");
+    EXPECT_EQ(trim_spaces(""), "");
+    // 啊 is B0 A1: its trail byte and a following lone A1 are not a full-width space.
+    const std::string tricky = G("啊") + "\xA1";
+    EXPECT_EQ(trim_spaces(tricky), tricky);
+    EXPECT_EQ(trim_spaces(G("啊") + "\xA1\xA1"), G("啊"));
+}
+
+TEST(Gbk, CountsAndLeftCharacters) {
+    EXPECT_EQ(char_count(G("中文ab")), 4u);
+    EXPECT_EQ(char_count(""), 0u);
+    EXPECT_EQ(char_count("\x81"), 1u);  // a lone lead byte at the end is one character
+    EXPECT_EQ(left_chars(G("中文ab"), 1), G("中"));
+    EXPECT_EQ(left_chars(G("中文ab"), 3), G("中文a"));
+    EXPECT_EQ(left_chars("ab", 10), "ab");
+}
+
+TEST(Gbk, IntegerConversionAndThePositionRule) {
+    EXPECT_EQ(to_int("3"), 3);
+    EXPECT_EQ(to_int("3a"), 3);
+    EXPECT_EQ(to_int("abc"), 0);
+    EXPECT_EQ(to_int("-12x"), -12);
+    EXPECT_EQ(to_int(""), 0);
+    EXPECT_EQ(to_int("99999999999999999999999"), INT64_MAX);
+    EXPECT_TRUE(is_position("2"));
+    EXPECT_TRUE(is_position("0"));
+    EXPECT_FALSE(is_position("02"));
+    EXPECT_FALSE(is_position("2a"));
+    EXPECT_FALSE(is_position("+2"));
+    EXPECT_FALSE(is_position("abc"));
+    EXPECT_FALSE(is_position(""));
+    EXPECT_FALSE(is_position("99999999999999999999999"));
+}
+
+}  // namespace
+}  // namespace qb::text

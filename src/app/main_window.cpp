@@ -19,6 +19,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/connection_texts.h"
+#include "app/text_input_dialog.h"
+#include "db/connection.h"
 #include "persist/config_store.h"
 #include "platform/paths.h"
 #include "platform/qtext.h"
@@ -168,7 +171,9 @@ void MainWindow::build_connection_group(QGridLayout* grid) {
     table_row->addWidget(make_button("按钮表列表", "表..", box));
     grid->addLayout(table_row, 1, 4, 1, 2);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(make_button("按钮建立连接", "建立连接", box));
+    connect_button_ = make_button("按钮建立连接", "建立连接", box);
+    connect(connect_button_, &QPushButton::clicked, this, &MainWindow::toggle_connection);
+    buttons->addWidget(connect_button_);
     buttons->addWidget(make_button("按钮读表字段", "读表字段", box));
     grid->addLayout(buttons, 0, 6, 2, 1);
 }
@@ -459,6 +464,45 @@ void MainWindow::apply_name_command(NameTarget target, const std::string& name) 
 
 void MainWindow::set_connection_buttons_enabled(bool enabled) {
     for (QPushButton* b : connection_buttons_) b->setEnabled(enabled);
+}
+
+void MainWindow::toggle_connection() {
+    if (connect_button_->text() == qtr("建立连接")) {
+        connect_button_->setEnabled(false);
+        connect_button_->setText(qtr("正在连接.."));
+        platform::ui().pump();
+        std::string host;
+        unsigned port = 0;
+        db::parse_server_address(platform::from_qstring(unit<QLineEdit>("编辑框服务器")->text()),
+                                 host, port);
+        connection_ = db::open_connection(
+            host, platform::from_qstring(unit<QLineEdit>("编辑框用户名")->text()),
+            platform::from_qstring(unit<QLineEdit>("编辑框密码")->text()), {}, port);
+        connect_button_->setEnabled(true);
+        if (connection_) {
+            set_connection_buttons_enabled(true);
+            connect_button_->setText(qtr("断开连接"));
+            db::execute_sql(connection_.get(), "set names 'GBK'");
+            return;
+        }
+        connect_button_->setText(qtr("建立连接"));
+        TextInputRequest request;
+        request.initial = connect_failure_details();
+        request.prompt = connect_failure_hint();
+        request.caption = connect_failure_caption();
+        request.parent = this;
+        request.editable = false;
+        ShowTextInput(request);
+        return;
+    }
+    if (connect_button_->text() != qtr("断开连接")) return;  // a login under way
+    database_names_cache_.clear();
+    db::close_connection(connection_);
+    set_connection_buttons_enabled(false);
+    connect_button_->setText(qtr("建立连接"));
+    for (QPointer<QWidget>& w : connection_windows_)
+        if (w) w->close();
+    connection_windows_.clear();
 }
 
 }  // namespace qb::app

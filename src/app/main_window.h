@@ -2,8 +2,10 @@
 // and the buttons that start the runs. Field-list editing lives in main_window_fields.cpp.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
+#include <memory>
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,6 +22,9 @@ class QTreeWidgetItem;
 
 namespace qb::persist {
 class ConfigStore;
+}
+namespace qb::db {
+class Connection;
 }
 
 namespace qb::app {
@@ -70,6 +75,15 @@ public:
     // The buttons that need a connection.
     void set_connection_buttons_enabled(bool enabled);
 
+    // 按钮建立连接: connects with the three connection boxes, or disconnects.
+    void toggle_connection();
+    // The program's one connection; null while disconnected.
+    db::Connection* connection() const { return connection_.get(); }
+    // Windows that need the connection; disconnecting closes them (they save on close).
+    void register_connection_window(QWidget* window) { connection_windows_.push_back(window); }
+    // Database names listed by the 库.. popup, kept while connected.
+    std::vector<std::string>& database_names_cache() { return database_names_cache_; }
+
     // Saves the state once: on close, or when the session ends without a close.
     void save_state();
 
@@ -99,6 +113,10 @@ private:
     QTabWidget* pages_ = nullptr;
     QTreeWidget* field_list_ = nullptr;
     std::vector<QPushButton*> connection_buttons_;
+    QPushButton* connect_button_ = nullptr;
+    std::unique_ptr<db::Connection> connection_;
+    std::vector<QPointer<QWidget>> connection_windows_;
+    std::vector<std::string> database_names_cache_;
     // The option units of each source, in the order their values are joined.
     std::array<std::vector<QWidget*>, mapping::kSourceCount> option_units_;
 };

@@ -1,0 +1,233 @@
+#include "db/connection.h"
+
+#include <mysql.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "text/gbk.h"
+
+namespace qb::db {
+
+namespace {
+
+const char* or_null(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
+
+}  // namespace
+
+Connection::~Connection() { mysql_close(mysql_); }
+
+std::unique_ptr<Connection> open_connection(const std::string& host, const std::string& user,
+                                            const std::string& password,
+                                            const std::string& database, unsigned port,
+                                            std::string* error) {
+    MYSQL* m = mysql_init(nullptr);
+    if (!m) {
+        if (error) *error = "out of memory";
+        return nullptr;
+    }
+    unsigned timeout = kConnectTimeoutSeconds;
+    mysql_optionsv(m, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "gbk");
+    if (!mysql_real_connect(m, or_null(host), or_null(user), or_null(password), or_null(database),
+                            port, nullptr, 0)) {
+        if (error) *error = mysql_error(m);
+        mysql_close(m);
+        return nullptr;
+    }
+    return std::unique_ptr<Connection>(new Connection(m));
+}
+
+void close_connection(std::unique_ptr<Connection>& connection) { connection.reset(); }
+
+void parse_server_address(const std::string& text, std::string& host, unsigned& port) {
+    std::string t = text::trim_spaces(text);
+    host = t;
+    port = 0;
+    size_t colon = t.rfind(':');
+    // One colon only: an IPv6 address has several and no port.
+    if (colon == std::string::npos || t.find(':') != colon) return;
+    std::string digits = t.substr(colon + 1);
+    if (digits.empty() || !text::is_position(digits)) return;
+    int64_t p = text::to_int(digits);
+    if (p <= 0 || p > 65535) return;
+    host = t.substr(0, colon);
+    port = static_cast<unsigned>(p);
+}
+
+bool execute_sql(Connection* c, const std::string& statement) {
+    if (!c) return false;
+    return mysql_real_query(c->native(), statement.data(), statement.size()) == 0;
+}
+
+bool select_database(Connection* c, const std::string& name) {
+    return c && mysql_select_db(c->native(), name.c_str()) == 0;
+}
+
+bool last_error(Connection* c, std::string& text) {
+    if (!c) return false;
+    const char* e = mysql_error(c->native());
+    if (!e || !*e) return false;
+    text = e;
+    return true;
+}
+
+std::unique_ptr<ResultSet> take_result(Connection* c) {
+    if (!c) return nullptr;
+    MYSQL_RES* res = mysql_store_result(c->native());
+    if (!res) return nullptr;
+    return std::unique_ptr<ResultSet>(new ResultSet(res));
+}
+
+ResultSet::ResultSet(st_mysql_res* res) : res_(res), rows_(mysql_num_rows(res)) {
+    unsigned n = mysql_num_fields(res);
+    MYSQL_FIELD* fields = mysql_fetch_fields(res);
+    for (unsigned i = 0; i < n; ++i) {
+        names_.emplace_back(fields[i].name, fields[i].name_length);
+        types_.push_back(fields[i].type);
+    }
+}
+
+ResultSet::~ResultSet() { mysql_free_result(res_); }
+
+bool ResultSet::field_name(unsigned index, std::string& name) const {
+    if (index >= names_.size()) return false;
+    name = names_[index];
+    return true;
+}
+
+int ResultSet::column_index(const std::string& name) const {
+    for (size_t i = 0; i < names_.size(); ++i)
+        if (names_[i] == name) return static_cast<int>(i);
+    return -1;
+}
+
+bool ResultSet::move_to_row(uint64_t row) {
+    if (row >= rows_) return false;
+    cursor_ = row;
+    return true;
+}
+
+bool ResultSet::next_row() {
+    if (cursor_ >= rows_) return false;
+    ++cursor_;
+    return true;
+}
+
+bool ResultSet::field(unsigned column, const char*& data, unsigned long& length, bool& null) {
+    if (column >= names_.size()) return false;
+    null = true;
+    if (rows_ == 0) return true;
+    uint64_t row = cursor_ < rows_ ? cursor_ : rows_ - 1;
+    if (fetched_ != row) {
+        mysql_data_seek(res_, row);
+        row_ = mysql_fetch_row(res_);
+        lengths_ = row_ ? mysql_fetch_lengths(res_) : nullptr;
+        fetched_ = row;
+    }
+    if (!row_ || !row_[column]) return true;
+    null = false;
+    data = row_[column];
+    length = lengths_[column];
+    return true;
+}
+
+bool ResultSet::read_field(unsigned column, std::string& out) {
+    const char* d;
+    unsigned long n;
+    bool null;
+    if (!field(column, d, n, null)) return false;
+    out = null ? std::string() : std::string(d, strnlen(d, n));
+    return true;
+}
+
+bool ResultSet::read_field(unsigned column, Bytes& out) {
+    const char* d;
+    unsigned long n;
+    bool null;
+    if (!field(column, d, n, null)) return false;
+    out.data = null ? std::string() : std::string(d, n);
+    return true;
+}
+
+bool ResultSet::read_field(unsigned column, bool& out) {
+    std::string s;
+    if (!read_field(column, s)) return false;
+    out = !s.empty() && s[0] != '0';
+    return true;
+}
+
+bool ResultSet::read_field(unsigned column, int64_t& out) {
+    std::string s;
+    if (!read_field(column, s)) return false;
+    out = text::to_int(s);
+    return true;
+}
+
+bool ResultSet::read_field(unsigned column, int32_t& out) {
+    int64_t v;
+    if (!read_field(column, v)) return false;
+    out = static_cast<int32_t>(v);
+    return true;
+}
+
+bool ResultSet::read_field(unsigned column, int16_t& out) {
+    int64_t v;
+    if (!read_field(column, v)) return false;
+    out = static_cast<int16_t>(v);
+    return true;
+}
+
+bool ResultSet::read_field(unsigned column, double& out) {
+    std::string s;
+    if (!read_field(column, s)) return false;
+    out = s.empty() ? 0 : std::strtod(s.c_str(), nullptr);
+    return true;
+}
+
+bool ResultSet::read_field(unsigned column, float& out) {
+    double v;
+    if (!read_field(column, v)) return false;
+    out = static_cast<float>(v);
+    return true;
+}
+
+bool ResultSet::read_field(unsigned column, DateTime& out) {
+    std::string s;
+    if (!read_field(column, s)) return false;
+    out = DateTime{};
+    if (s.empty()) return true;
+    switch (types_[column]) {
+        case MYSQL_TYPE_DATE:
+        case MYSQL_TYPE_NEWDATE: s += " 0:0:0"; break;
+        case MYSQL_TYPE_TIME: s = "2000-1-1 " + s; break;
+        case MYSQL_TYPE_YEAR: s += "-1-1 0:0:0"; break;
+        default: break;
+    }
+    out = parse_date_time(s);
+    return true;
+}
+
+DateTime parse_date_time(const std::string& text) {
+    int parts[6] = {0, 0, 0, 0, 0, 0};
+    size_t i = 0;
+    int filled = 0;
+    for (int p = 0; p < 6; ++p) {
+        while (i < text.size() && !(text[i] >= '0' && text[i] <= '9')) ++i;
+        if (i >= text.size()) break;
+        int v = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && v < 100000)
+            v = v * 10 + (text[i++] - '0');
+        parts[p] = v;
+        filled = p + 1;
+    }
+    DateTime d;
+    // A zero date ("0000-00-00") and anything out of range is no date-time.
+    if (filled < 3 || parts[1] < 1 || parts[1] > 12 || parts[2] < 1 || parts[2] > 31 ||
+        parts[3] > 838 || parts[4] > 59 || parts[5] > 59)
+        return d;
+    d = {parts[0], parts[1], parts[2], parts[3], parts[4], parts[5], false};
+    return d;
+}
+
+}  // namespace qb::db

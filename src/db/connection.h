@@ -1,0 +1,112 @@
+// The one server connection and its result sets, over the MySQL C API. All texts are GBK.
+// A null Connection* is the "zero handle": every operation on it does nothing and fails.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct st_mysql;
+struct st_mysql_res;
+
+namespace qb::db {
+
+class Connection {
+public:
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    st_mysql* native() const { return mysql_; }
+
+private:
+    friend std::unique_ptr<Connection> open_connection(const std::string&, const std::string&,
+                                                       const std::string&, const std::string&,
+                                                       unsigned, std::string*);
+    explicit Connection(st_mysql* m) : mysql_(m) {}
+    st_mysql* mysql_;
+};
+
+// Seconds an unreachable host may hold up a login.
+constexpr unsigned kConnectTimeoutSeconds = 10;
+
+// Logs in (empty texts are passed as absent: no host = local server); asks for the GBK
+// character set. Null on failure, with the client library's reason in *error.
+std::unique_ptr<Connection> open_connection(const std::string& host, const std::string& user,
+                                            const std::string& password,
+                                            const std::string& database = {}, unsigned port = 0,
+                                            std::string* error = nullptr);
+void close_connection(std::unique_ptr<Connection>& connection);
+
+// "host" or "host:port" of the server box: port 0 when none is given.
+void parse_server_address(const std::string& text, std::string& host, unsigned& port);
+
+bool execute_sql(Connection* c, const std::string& statement);
+bool select_database(Connection* c, const std::string& name);
+// True and the server's last error text; false when it is empty (text unchanged).
+bool last_error(Connection* c, std::string& text);
+
+// The value of a date-time field; empty for NULL or unparsable text.
+struct DateTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    bool empty = true;
+    bool operator==(const DateTime&) const = default;
+};
+// A field's bytes with their exact length (read_field into text stops at a zero byte).
+struct Bytes {
+    std::string data;
+};
+
+class ResultSet {
+public:
+    ~ResultSet();
+    ResultSet(const ResultSet&) = delete;
+    ResultSet& operator=(const ResultSet&) = delete;
+
+    uint64_t row_count() const { return rows_; }
+    unsigned field_count() const { return static_cast<unsigned>(names_.size()); }
+    bool field_name(unsigned index, std::string& name) const;
+    int column_index(const std::string& name) const;  // -1 when absent
+    bool move_to_row(uint64_t row);
+    bool next_row();
+
+    template <class T>
+    bool read_field(const std::string& column, T& out) {
+        int i = column_index(column);
+        return i >= 0 && read_field(static_cast<unsigned>(i), out);
+    }
+    bool read_field(unsigned column, bool& out);
+    bool read_field(unsigned column, int16_t& out);
+    bool read_field(unsigned column, int32_t& out);
+    bool read_field(unsigned column, int64_t& out);
+    bool read_field(unsigned column, float& out);
+    bool read_field(unsigned column, double& out);
+    bool read_field(unsigned column, std::string& out);
+    bool read_field(unsigned column, Bytes& out);
+    bool read_field(unsigned column, DateTime& out);
+
+private:
+    friend std::unique_ptr<ResultSet> take_result(Connection* c);
+    explicit ResultSet(st_mysql_res* res);
+    // The current row's field (the last row when the cursor stands past the end): false for a
+    // missing column; null set for NULL or when there are no rows.
+    bool field(unsigned column, const char*& data, unsigned long& length, bool& null);
+
+    st_mysql_res* res_;
+    uint64_t rows_ = 0;
+    uint64_t cursor_ = 0;
+    uint64_t fetched_ = UINT64_MAX;  // which row row_/lengths_ hold
+    char** row_ = nullptr;
+    unsigned long* lengths_ = nullptr;
+    std::vector<std::string> names_;
+    std::vector<int> types_;
+};
+
+// The whole result of the last statement; null when it produced none.
+std::unique_ptr<ResultSet> take_result(Connection* c);
+inline void release_result(std::unique_ptr<ResultSet>& r) { r.reset(); }
+
+// Parses "Y-M-D H:M:S" (parts may have one digit; missing time parts are 0).
+DateTime parse_date_time(const std::string& text);
+
+}  // namespace qb::db

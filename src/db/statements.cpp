@@ -1,0 +1,351 @@
+#include "db/statements.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "text/gbk.h"
+
+namespace qb::db {
+
+namespace {
+
+std::string lower(std::string s) {
+    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+bool one_of(const std::string& lowered, std::initializer_list<const char*> names) {
+    return std::any_of(names.begin(), names.end(), [&](const char* n) { return lowered == n; });
+}
+
+const std::array<const char*, 13> kRightNames = {
+    "select", "insert", "update",   "delete", "index",   "alter",  "create",
+    "drop",   "references", "reload", "shutdown", "process", "file"};
+
+const std::array<const char*, 9> kPrivilegeColumns = {
+    "Select_priv=", "Insert_priv=", "Update_priv=",    "Delete_priv=",    "Index_priv=",
+    "Alter_priv=",  "Create_priv=", "Drop_priv=", "References_priv="};
+
+// The text of one column entry without its separator; nullopt for an unknown type code.
+// auto_increment_used is shared by the entries of one statement.
+std::optional<std::string> column_text(const ColumnSpec& c, bool& auto_increment_used) {
+    const std::string type = type_name(c.type_code);
+    if (type.empty()) return std::nullopt;
+    const std::string t = lower(type);
+    const bool enum_or_set = t == "enum" || t == "set";
+    const bool numeric = one_of(t, {"tinyint", "smallint", "mediumint", "int", "bigint", "real",
+                                    "double", "float", "decimal", "numeric"});
+    const bool character = t == "char" || t == "varchar";
+    std::string s = c.name + " " + type + " ";
+    if (enum_or_set) s += "(" + c.length_or_values + ")";
+    if ((numeric || character) && (c.attributes & 1)) s += " (" + c.length_or_values + ") ";
+    if (numeric && (c.attributes & 2)) s += " UNSIGNED ";
+    if (numeric && (c.attributes & 4)) s += " ZEROFILL ";
+    if (character && (c.attributes & 8)) s += " BINARY ";
+    if (!c.allow_null) s += " NOT NULL ";
+    if (c.auto_increment && !auto_increment_used && !enum_or_set) {
+        s += "AUTO_INCREMENT";
+        auto_increment_used = true;
+    }
+    if (!c.default_value.empty()) s += " DEFAULT  '" + c.default_value + "' ";
+    return s;
+}
+
+std::string host_or_any(const std::string& host) { return host.empty() ? "%" : host; }
+
+std::string account(const std::string& user, const std::string& host) {
+    return "'" + user + "'@'" + host + "'";
+}
+
+// True when the query succeeds and returns at least one row; the result is released.
+bool has_rows(Connection* c, const std::string& query) {
+    if (!execute_sql(c, query)) return false;
+    auto r = take_result(c);
+    return r && r->row_count() > 0;
+}
+
+bool flush_privileges(Connection* c) { return execute_sql(c, "FLUSH PRIVILEGES"); }
+
+// The account statements with the meaning of a direct grant-table edit the server refused:
+// drop what the scope had, grant the new rights.
+bool regrant(Connection* c, const std::string& host, const std::string& user,
+             const std::string& database, const std::string& table, int rights) {
+    const std::string on = grant_on_clause(database, table);
+    const std::string scope = on.substr(3, on.size() - 3 - 4);  // between "ON " and " TO "
+    execute_sql(c, "REVOKE ALL PRIVILEGES ON " + scope + " FROM " + account(user, host));
+    return execute_sql(c, "GRANT " + grant_rights_text(rights) + on + account(user, host));
+}
+
+}  // namespace
+
+std::string escape_sql_value(const std::string& value) {
+    std::string out;
+    out.reserve(value.size() + value.size() / 8 + 2);
+    for (size_t i = 0; i < value.size();) {
+        size_t n = text::char_size_at(value, i);
+        unsigned char ch = static_cast<unsigned char>(value[i]);
+        if (n == 2) {
+            out.append(value, i, 2);
+        } else if (ch == '\\' || ch == '\'' || text::is_lead_byte(ch)) {
+            out += '\\';
+            out += static_cast<char>(ch);
+        } else if (ch == 0) {
+            out += "\\0";
+        } else {
+            out += static_cast<char>(ch);
+        }
+        i += n;
+    }
+    return out;
+}
+
+std::string type_name(int code) {
+    switch (code) {
+        case 0: return "decimal";
+        case 101: return "tinyint";
+        case 102: return "bool";
+        case 2: return "smallint";
+        case 3: return "int";
+        case 4: return "float";
+        case 5: return "double";
+        case 7: return "timestamp";
+        case 8: return "bigint";
+        case 9: return "mediumint";
+        case 10: return "date";
+        case 11: return "time";
+        case 12: return "datetime";
+        case 13: return "year";
+        case 25201: return "tinyblob";
+        case 25202: return "tinytext";
+        case 25203: return "text";
+        case 25204: return "blob";
+        case 25205: return "mediumblob";
+        case 25206: return "mediumtext";
+        case 25207: return "longblob";
+        case 25208: return "longtext";
+        case 253: return "varchar";
+        case 25401: return "enum";
+        case 25402: return "set";
+        case 25403: return "char";
+        default: return {};
+    }
+}
+
+std::string insert_record_sql(const std::string& table, const std::string& assignments) {
+    return "insert into " + table + " set " + assignments;
+}
+
+std::string delete_records_sql(const std::string& table, const std::string& condition) {
+    return "delete from " + table + (condition.empty() ? "" : " where " + condition);
+}
+
+std::optional<std::string> create_table_sql(const std::string& table,
+                                            const std::vector<ColumnSpec>& columns) {
+    std::vector<std::string> pieces;
+    bool auto_increment_used = false;
+    for (const ColumnSpec& c : columns) {
+        if (c.kind == 2) {
+            if (!c.primary_key_columns.empty()) {
+                pieces.push_back(" PRIMARY KEY  (" + c.primary_key_columns + ") ");
+                pieces.push_back(", ");
+            }
+            if (!c.index_columns.empty()) {
+                pieces.push_back(" INDEX  " + c.length_or_values + "  (" + c.index_columns + ") ");
+                pieces.push_back(", ");
+            }
+            continue;
+        }
+        auto text = column_text(c, auto_increment_used);
+        if (!text) return std::nullopt;
+        pieces.push_back(*text);
+        pieces.push_back(",");
+    }
+    if (!pieces.empty()) pieces.pop_back();
+    std::string body;
+    for (const auto& p : pieces) body += p;
+    return "create table " + table + " (" + body + ")";
+}
+
+std::optional<std::string> alter_table_sql(const std::string& table, int action,
+                                           const std::string& column_name,
+                                           const std::string& primary_key_columns,
+                                           const std::string& index_name,
+                                           const std::string& index_columns,
+                                           const ColumnSpec& spec) {
+    std::string s = "ALTER TABLE " + table + " ";
+    bool auto_increment_used = false;
+    switch (action) {
+        case kAddColumn:
+        case kChangeColumn: {
+            auto text = column_text(spec, auto_increment_used);
+            if (!text) return std::nullopt;
+            s += action == kAddColumn ? " ADD " + *text : " CHANGE  " + column_name + " " + *text;
+            break;
+        }
+        case kDropColumn: s += " DROP " + column_name; break;
+        case kAddIndex: s += " ADD INDEX  " + index_name + "  (" + index_columns + ") "; break;
+        case kDropIndex: s += " DROP INDEX " + index_name + " "; break;
+        case kAddPrimaryKey:
+            if (primary_key_columns.empty()) return std::nullopt;
+            s += " ADD PRIMARY KEY  (" + primary_key_columns + ") ";
+            break;
+        case kDropPrimaryKey: s += " DROP PRIMARY KEY "; break;
+        default: break;
+    }
+    return s;
+}
+
+std::string grant_rights_text(int rights) {
+    if (rights == 0) return "USAGE ";
+    if (rights & kAllRights) return "ALL PRIVILEGES ";
+    std::string s;
+    for (size_t bit = 0; bit < kRightNames.size(); ++bit)
+        if (rights & (1 << bit)) s += std::string(kRightNames[bit]) + ",";
+    if (s.empty()) return "USAGE ";  // only bits beyond the named ones
+    s.back() = ' ';
+    return s;
+}
+
+std::string grant_on_clause(const std::string& database, const std::string& table) {
+    if (database.empty() || database[0] == '*') return "ON *.* TO ";
+    if (table.empty() || table[0] == '*') return "ON " + database + ".* TO ";
+    return "ON " + database + "." + table + " TO ";
+}
+
+std::string grant_user_sql(const std::string& host, const std::string& user,
+                           const std::string& password, const std::string& database,
+                           const std::string& table, int rights) {
+    std::string s = "GRANT " + grant_rights_text(rights) + grant_on_clause(database, table) +
+                    account(user, host_or_any(host));
+    if (!password.empty()) s += " IDENTIFIED BY '" + password + "'";
+    return s;
+}
+
+std::string user_exists_sql(const std::string& host, const std::string& user) {
+    return "select * from mysql.user where host='" + host_or_any(host) + "' and user='" + user +
+           "'";
+}
+
+std::string privilege_columns(int rights) {
+    // "All rights" sets every column; otherwise only the first nine bits count.
+    if (rights & kAllRights) rights = 511;
+    std::string s;
+    for (size_t bit = 0; bit < kPrivilegeColumns.size(); ++bit)
+        s += std::string(kPrivilegeColumns[bit]) + ((rights & (1 << bit)) ? "'Y'" : "'N'") + ",";
+    s.back() = ' ';
+    return s;
+}
+
+bool insert_record(Connection* c, const std::string& table, const std::string& assignments) {
+    return c && execute_sql(c, insert_record_sql(table, assignments));
+}
+
+bool delete_records(Connection* c, const std::string& table, const std::string& condition) {
+    return c && execute_sql(c, delete_records_sql(table, condition));
+}
+
+bool create_database(Connection* c, const std::string& name) {
+    return c && execute_sql(c, "create database " + name);
+}
+
+bool drop_database(Connection* c, const std::string& name) {
+    return c && execute_sql(c, "drop database " + name);
+}
+
+bool list_databases(Connection* c) { return c && execute_sql(c, "show databases"); }
+bool list_tables(Connection* c) { return c && execute_sql(c, "show tables"); }
+
+bool drop_table(Connection* c, const std::string& table) {
+    return c && execute_sql(c, "drop table " + table);
+}
+
+bool create_table(Connection* c, const std::string& table, const std::vector<ColumnSpec>& columns) {
+    if (!c) return false;
+    auto sql = create_table_sql(table, columns);
+    return sql && execute_sql(c, *sql);
+}
+
+bool alter_table(Connection* c, const std::string& table, int action,
+                 const std::string& column_name, const std::string& primary_key_columns,
+                 const std::string& index_name, const std::string& index_columns,
+                 const ColumnSpec& spec) {
+    if (!c) return false;
+    auto sql = alter_table_sql(table, action, column_name, primary_key_columns, index_name,
+                               index_columns, spec);
+    return sql && execute_sql(c, *sql);
+}
+
+bool begin_transaction(Connection* c) { return c && execute_sql(c, "begin"); }
+bool commit_transaction(Connection* c) { return c && execute_sql(c, "commit"); }
+bool rollback_transaction(Connection* c) { return c && execute_sql(c, "rollback"); }
+bool list_users(Connection* c) { return c && execute_sql(c, "select * from mysql.user"); }
+
+bool grant_user(Connection* c, const std::string& host, const std::string& user,
+                const std::string& password, const std::string& database,
+                const std::string& table, int rights) {
+    if (!c || has_rows(c, user_exists_sql(host, user))) return false;
+    if (execute_sql(c, grant_user_sql(host, user, password, database, table, rights))) return true;
+    // Servers that no longer create accounts through GRANT (MySQL 8, or a GRANT without a
+    // password under NO_AUTO_CREATE_USER): create the account, then grant; undo the account
+    // when the grant is refused, so that a failure leaves nothing behind.
+    const std::string who = account(user, host_or_any(host));
+    std::string create = "CREATE USER " + who;
+    if (!password.empty()) create += " IDENTIFIED BY '" + password + "'";
+    if (!execute_sql(c, create)) return false;
+    if (execute_sql(c, "GRANT " + grant_rights_text(rights) + grant_on_clause(database, table) + who))
+        return true;
+    execute_sql(c, "DROP USER " + who);
+    return false;
+}
+
+bool remove_user(Connection* c, const std::string& user, const std::string& host) {
+    if (!c || !has_rows(c, user_exists_sql(host, user))) return false;
+    const std::string where = " where host='" + host_or_any(host) + "' and user='" + user + "'";
+    if (!execute_sql(c, "delete from mysql.user" + where)) {
+        // mysql.user is a view on current MariaDB servers: the account statement does the
+        // same and also takes the account's database, table and column rights.
+        return execute_sql(c, "DROP USER " + account(user, host_or_any(host)));
+    }
+    bool ok = execute_sql(c, "delete from mysql.db" + where) &&
+              execute_sql(c, "delete from mysql.tables_priv" + where) &&
+              execute_sql(c, "delete from mysql.columns_priv" + where);
+    return flush_privileges(c) && ok;
+}
+
+bool set_user_rights(Connection* c, const std::string& host_in, const std::string& user,
+                     const std::string& database, const std::string& table, int rights) {
+    if (!c) return false;
+    const std::string host = host_or_any(host_in);
+    const std::string who = " where host='" + host + "' and user='" + user + "'";
+    bool ok;
+    if (database.empty()) {
+        ok = execute_sql(c, "update mysql.user set " + privilege_columns(rights) + who);
+        // A refused edit of the grant table (a view on current servers) is redone with the
+        // account statements; nine-bit rights, as the columns would have had them.
+        if (!ok) return regrant(c, host, user, database, table, rights & (kAllRights | 511));
+    } else if (!table.empty()) {
+        const std::string names = grant_rights_text(rights);
+        if (has_rows(c, "select * from mysql.tables_priv" + who + " and table_name='" + table + "'"))
+            ok = execute_sql(c, "UPDATE mysql.tables_priv SET Table_priv='" + names + "'" + who +
+                                    " and db='" + database + "' and table_name='" + table + "'");
+        else
+            ok = execute_sql(c, "insert into mysql.tables_priv set Table_priv='" + names +
+                                    "' ,user='" + user + "', host='" + host + "', db='" +
+                                    database + "', table_name='" + table + "'");
+        if (!ok) return regrant(c, host, user, database, table, rights);
+    } else {
+        const std::string columns = privilege_columns(rights);
+        if (has_rows(c, "select * from mysql.db" + who + " and db='" + database + "'"))
+            ok = execute_sql(c, "update mysql.db set " + columns + ", db='" + database +
+                                    "', host='" + host + "'" + who + " and db='" + database + "'");
+        else
+            ok = execute_sql(c, "insert into mysql.db set " + columns + ", user='" + user +
+                                    "', host='" + host + "', db='" + database + "'");
+        if (!ok) return regrant(c, host, user, database, table, rights & (kAllRights | 511));
+    }
+    // A direct edit of the grant tables takes effect only once the server reloads them.
+    return flush_privileges(c);
+}
+
+}  // namespace qb::db

@@ -1,0 +1,224 @@
+#include "db/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "db/statements.h"
+#include "test_server.h"
+#include "test_util.h"
+
+namespace qb::db {
+namespace {
+
+using test::G;
+
+TEST(ServerAddress, HostAndOptionalPort) {
+    std::string host;
+    unsigned port = 1;
+    parse_server_address("127.0.0.1", host, port);
+    EXPECT_EQ(host, "127.0.0.1");
+    EXPECT_EQ(port, 0u);
+    parse_server_address(" db.example:3307 ", host, port);
+    EXPECT_EQ(host, "db.example");
+    EXPECT_EQ(port, 3307u);
+    parse_server_address("", host, port);
+    EXPECT_EQ(host, "");
+    EXPECT_EQ(port, 0u);
+    parse_server_address("::1", host, port);  // IPv6, no port
+    EXPECT_EQ(host, "::1");
+    parse_server_address("h:99999", host, port);
+    EXPECT_EQ(host, "h:99999");
+    EXPECT_EQ(port, 0u);
+}
+
+TEST(DateTimeText, ParsesPartsAndRejectsZeroDates) {
+    EXPECT_EQ(parse_date_time("2013-5-7 8:09:10"), (DateTime{2013, 5, 7, 8, 9, 10, false}));
+    EXPECT_EQ(parse_date_time("2013-05-07"), (DateTime{2013, 5, 7, 0, 0, 0, false}));
+    EXPECT_TRUE(parse_date_time("0000-00-00 00:00:00").empty);
+    EXPECT_TRUE(parse_date_time("garbage").empty);
+}
+
+TEST(ZeroHandle, EveryOperationFailsQuietly) {
+    EXPECT_FALSE(execute_sql(nullptr, "select 1"));
+    EXPECT_FALSE(take_result(nullptr));
+    EXPECT_FALSE(select_database(nullptr, "x"));
+    std::string e = "unchanged";
+    EXPECT_FALSE(last_error(nullptr, e));
+    EXPECT_EQ(e, "unchanged");
+    EXPECT_FALSE(insert_record(nullptr, "t", "a='1'"));
+    EXPECT_FALSE(create_table(nullptr, "t", {}));
+    EXPECT_FALSE(grant_user(nullptr, "", "u", "", "", "", 0));
+}
+
+TEST(Login, SuccessWrongPasswordEmptyPasswordAndUnreachableHost) {
+    QB_REQUIRE_SERVER();
+    auto a = test::server_address();
+    auto c = test::connect_to_test_server();
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(execute_sql(c.get(), "select @@character_set_client, @@character_set_connection"));
+    auto r = take_result(c.get());
+    ASSERT_TRUE(r);
+    std::string cs;
+    EXPECT_TRUE(r->read_field(0u, cs));
+    EXPECT_EQ(cs, "gbk");
+
+    std::string error;
+    EXPECT_FALSE(open_connection(a.host, a.user, a.password + "x", {}, a.port, &error));
+    EXPECT_NE(error.find("Access denied"), std::string::npos) << error;
+    // An empty password field sends none at all.
+    EXPECT_FALSE(open_connection(a.host, a.user, "", {}, a.port, &error));
+    EXPECT_NE(error.find("using password: NO"), std::string::npos) << error;
+    execute_sql(c.get(), "drop user if exists 'qb_nopw'@'127.0.0.1'");
+    ASSERT_TRUE(execute_sql(c.get(), "create user 'qb_nopw'@'127.0.0.1'"));
+    EXPECT_TRUE(open_connection(a.host, "qb_nopw", "", {}, a.port, &error)) << error;
+    execute_sql(c.get(), "drop user 'qb_nopw'@'127.0.0.1'");
+
+    // A host that does not answer gives up within the connect timeout.
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(open_connection("10.255.255.1", "root", "x", {}, 3306, &error));
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(kConnectTimeoutSeconds + 5));
+    // Nothing listens on this port of the test server's host.
+    EXPECT_FALSE(open_connection(a.host, a.user, a.password, {}, 1, &error));
+}
+
+TEST(Statements, RejectedStatementsAndResultSets) {
+    QB_REQUIRE_SERVER();
+    auto c = test::connect_to_test_server();
+    ASSERT_TRUE(c);
+    test::use_fresh_database(c.get(), "qb_test_results");
+    EXPECT_FALSE(execute_sql(c.get(), "selec nonsense"));
+    std::string error;
+    EXPECT_TRUE(last_error(c.get(), error));
+    EXPECT_NE(error.find("SQL syntax"), std::string::npos);
+    EXPECT_TRUE(execute_sql(c.get(), "create table t (id int, name varchar(20));"));
+    EXPECT_FALSE(take_result(c.get()));  // no result set
+    EXPECT_TRUE(execute_sql(c.get(), "insert into t values (1,'a'),(2,'b'),(3,'c')"));
+    ASSERT_TRUE(execute_sql(c.get(), "select * from t order by id"));
+    auto r = take_result(c.get());
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->row_count(), 3u);
+    EXPECT_EQ(r->field_count(), 2u);
+    std::string name;
+    EXPECT_TRUE(r->field_name(1, name));
+    EXPECT_EQ(name, "name");
+    EXPECT_FALSE(r->field_name(2, name));
+    int32_t id = 0;
+    EXPECT_FALSE(r->read_field("missing", id));
+    EXPECT_TRUE(r->read_field("id", id));
+    EXPECT_EQ(id, 1);
+    EXPECT_FALSE(r->move_to_row(3));  // equal to the row count: refused, cursor stays
+    EXPECT_TRUE(r->read_field("id", id));
+    EXPECT_EQ(id, 1);
+    EXPECT_TRUE(r->move_to_row(2));
+    EXPECT_TRUE(r->next_row());
+    EXPECT_FALSE(r->next_row());
+    EXPECT_TRUE(r->read_field("name", name));  // past the end: the last row
+    EXPECT_EQ(name, "c");
+    release_result(r);
+    EXPECT_FALSE(r);
+}
+
+TEST(ReadField, EveryOutTypeAndNull) {
+    QB_REQUIRE_SERVER();
+    auto c = test::connect_to_test_server();
+    ASSERT_TRUE(c);
+    test::use_fresh_database(c.get(), "qb_test_types");
+    ASSERT_TRUE(execute_sql(c.get(),
+                            "create table t (i int, b bigint, d double, m decimal(10,3), "
+                            "v varchar(20), x text, bl blob, dt date, tm time, y year, "
+                            "dtt datetime, ts timestamp null) character set gbk"));
+    ASSERT_TRUE(execute_sql(c.get(), "insert into t values (-42, 9007199254740993, 2.5, 12.345, "
+                                     "'" + G("中文") + "', 'long text', 'a\\0b', '2013-05-07', "
+                                     "'08:09:10', 2014, '2015-01-02 03:04:05', "
+                                     "'2016-02-03 04:05:06')"));
+    ASSERT_TRUE(execute_sql(c.get(), "insert into t () values ()"));
+    ASSERT_TRUE(execute_sql(c.get(), "select * from t"));
+    auto r = take_result(c.get());
+    ASSERT_TRUE(r);
+    int16_t i16 = 0;
+    int32_t i32 = 0;
+    int64_t i64 = 0;
+    double d = 0;
+    float f = 0;
+    bool yes = false;
+    std::string s;
+    Bytes bytes;
+    DateTime t;
+    EXPECT_TRUE(r->read_field("i", i16));
+    EXPECT_EQ(i16, -42);
+    EXPECT_TRUE(r->read_field("i", i32));
+    EXPECT_EQ(i32, -42);
+    EXPECT_TRUE(r->read_field("b", i64));
+    EXPECT_EQ(i64, 9007199254740993LL);
+    EXPECT_TRUE(r->read_field("d", d));
+    EXPECT_EQ(d, 2.5);
+    EXPECT_TRUE(r->read_field("m", f));
+    EXPECT_FLOAT_EQ(f, 12.345f);
+    EXPECT_TRUE(r->read_field("m", s));
+    EXPECT_EQ(s, "12.345");
+    EXPECT_TRUE(r->read_field("i", yes));
+    EXPECT_TRUE(yes);
+    EXPECT_TRUE(r->read_field("v", s));
+    EXPECT_EQ(s, G("中文"));
+    EXPECT_TRUE(r->read_field("x", s));
+    EXPECT_EQ(s, "long text");
+    EXPECT_TRUE(r->read_field("bl", bytes));
+    EXPECT_EQ(bytes.data, std::string("a\0b", 3));
+    EXPECT_TRUE(r->read_field("bl", s));
+    EXPECT_EQ(s, "a");  // text stops at the zero byte
+    EXPECT_TRUE(r->read_field("dt", t));
+    EXPECT_EQ(t, (DateTime{2013, 5, 7, 0, 0, 0, false}));
+    EXPECT_TRUE(r->read_field("tm", t));
+    EXPECT_EQ(t, (DateTime{2000, 1, 1, 8, 9, 10, false}));
+    EXPECT_TRUE(r->read_field("y", t));
+    EXPECT_EQ(t, (DateTime{2014, 1, 1, 0, 0, 0, false}));
+    EXPECT_TRUE(r->read_field("dtt", t));
+    EXPECT_EQ(t, (DateTime{2015, 1, 2, 3, 4, 5, false}));
+    EXPECT_TRUE(r->read_field("ts", t));
+    EXPECT_EQ(t, (DateTime{2016, 2, 3, 4, 5, 6, false}));
+
+    // NULLs: the empty value of each type, and still true.
+    ASSERT_TRUE(r->move_to_row(1));
+    i32 = 7;
+    EXPECT_TRUE(r->read_field("i", i32));
+    EXPECT_EQ(i32, 0);
+    yes = true;
+    EXPECT_TRUE(r->read_field("i", yes));
+    EXPECT_FALSE(yes);
+    s = "x";
+    EXPECT_TRUE(r->read_field("v", s));
+    EXPECT_EQ(s, "");
+    bytes.data = "x";
+    EXPECT_TRUE(r->read_field("bl", bytes));
+    EXPECT_EQ(bytes.data, "");
+    EXPECT_TRUE(r->read_field("dtt", t));
+    EXPECT_TRUE(t.empty);
+    d = 1;
+    EXPECT_TRUE(r->read_field(2u, d));
+    EXPECT_EQ(d, 0);
+}
+
+TEST(Connection, AKilledConnectionMakesStatementsFail) {
+    QB_REQUIRE_SERVER();
+    auto victim = test::connect_to_test_server();
+    auto killer = test::connect_to_test_server();
+    ASSERT_TRUE(victim && killer);
+    ASSERT_TRUE(execute_sql(victim.get(), "select connection_id()"));
+    auto r = take_result(victim.get());
+    ASSERT_TRUE(r);
+    int64_t id = 0;
+    r->read_field(0u, id);
+    ASSERT_TRUE(execute_sql(killer.get(), "kill connection " + std::to_string(id)));
+    EXPECT_FALSE(execute_sql(victim.get(), "select 1"));
+    std::string e;
+    EXPECT_TRUE(last_error(victim.get(), e));
+    EXPECT_FALSE(take_result(victim.get()));
+    EXPECT_FALSE(insert_record(victim.get(), "t", "a='1'"));
+    close_connection(victim);
+    EXPECT_FALSE(victim);
+}
+
+}  // namespace
+}  // namespace qb::db

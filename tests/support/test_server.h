@@ -1,0 +1,55 @@
+// The private server the test command starts: QB_TEST_SERVER=host:port, QB_TEST_USER,
+// QB_TEST_PASSWORD. Without QB_TEST_SERVER the tests that need it are skipped; with it, a
+// server that does not answer fails them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "db/connection.h"
+
+namespace qb::test {
+
+struct ServerAddress {
+    std::string host, user, password;
+    unsigned port = 0;
+    std::string text() const { return host + ":" + std::to_string(port); }
+};
+
+inline bool server_configured() { return std::getenv("QB_TEST_SERVER") != nullptr; }
+
+inline ServerAddress server_address() {
+    ServerAddress a;
+    db::parse_server_address(std::getenv("QB_TEST_SERVER"), a.host, a.port);
+    const char* u = std::getenv("QB_TEST_USER");
+    const char* p = std::getenv("QB_TEST_PASSWORD");
+    a.user = u ? u : "root";
+    a.password = p ? p : "";
+    return a;
+}
+
+inline std::unique_ptr<db::Connection> connect_to_test_server() {
+    ServerAddress a = server_address();
+    std::string error;
+    auto c = db::open_connection(a.host, a.user, a.password, {}, a.port, &error);
+    EXPECT_TRUE(c) << "test server " << a.text() << ": " << error;
+    if (c) db::execute_sql(c.get(), "set names 'GBK'");
+    return c;
+}
+
+// A fresh, empty database selected on the connection.
+inline void use_fresh_database(db::Connection* c, const std::string& name) {
+    ASSERT_TRUE(db::execute_sql(c, "drop database if exists " + name));
+    ASSERT_TRUE(db::execute_sql(c, "create database " + name + " character set utf8mb4"));
+    ASSERT_TRUE(db::select_database(c, name));
+}
+
+#define QB_REQUIRE_SERVER()                                                   \
+    do {                                                                      \
+        if (!::qb::test::server_configured()) GTEST_SKIP() << "QB_TEST_SERVER not set"; \
+    } while (0)
+
+}  // namespace qb::test

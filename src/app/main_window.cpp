@@ -388,6 +388,15 @@ void MainWindow::build_option_pages() {
         auto* phrases = make_edit("编辑框词组", "词1|词2|词3|词4|词5|词6", p);
         auto* input = make_button("按钮输入词组", "...", p);
         input->setMaximumWidth(32);
+        connect(input, &QPushButton::clicked, this, [this, phrases] {
+            TextInputRequest request;
+            request.initial = platform::from_qstring(phrases->text());
+            request.prompt = G(
+                "请输入将被随机调用的词组列表，可以使用|隔开多个词组，也可以一行一个：");
+            request.parent = this;
+            TextInputResult r = ShowTextInput(request);
+            if (r.accepted) phrases->setText(platform::to_qstring(r.text));
+        });
         auto* mode = make_combo("组合框模式", {"不重复随机", "自然随机", "原始顺序"}, p);
         auto* from = make_edit("编辑框数量1", "1", p);
         auto* to = make_edit("编辑框数量2", "3", p);

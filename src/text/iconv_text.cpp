@@ -3,27 +3,67 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <bit>
+#include <utility>
 
 namespace qb::text {
 
+// UTF-16 text is kept in host order and converted as UTF-16LE.
+static_assert(std::endian::native == std::endian::little);
+
 namespace {
 
-// One descriptor per direction and thread: iconv_open is far dearer than a conversion.
+size_t utf8_sequence_length(std::string_view rest) {
+    unsigned char c = static_cast<unsigned char>(rest[0]);
+    size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    // A well-formed sequence, or one cut off by the end, is skipped whole; a broken one loses
+    // just its first byte.
+    for (size_t i = 1; i < n; ++i) {
+        if (i >= rest.size()) return rest.size();
+        if ((static_cast<unsigned char>(rest[i]) & 0xC0) != 0x80) return 1;
+    }
+    return n;
+}
+
+bool starts_with_nocase(const char* s, const char* prefix) {
+    return strncasecmp(s, prefix, std::strlen(prefix)) == 0;
+}
+
+// One descriptor per charset pair and thread: iconv_open is far dearer than a conversion.
 class Converter {
 public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    Converter(const char* from, const char* to)
+        : cd_(iconv_open(to, from)),
+          utf8_source_(starts_with_nocase(from, "UTF-8")),
+          unit_(starts_with_nocase(from, "UTF-16") ? 2 : starts_with_nocase(from, "UTF-32") ? 4 : 1) {
+        if (!valid()) return;
+        // "?" in the target's own form.
+        iconv_t q = iconv_open(to, "ASCII");
+        if (q != reinterpret_cast<iconv_t>(-1)) {
+            char in[] = "?";
+            char out[8];
+            char* src = in;
+            char* dst = out;
+            size_t src_left = 1, dst_left = sizeof out;
+            if (iconv(q, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1))
+                replacement_.assign(out, sizeof out - dst_left);
+            iconv_close(q);
+        }
+    }
     ~Converter() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+        if (valid()) iconv_close(cd_);
     }
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
+    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    void set_replacement(std::string r) { replacement_ = std::move(r); }
 
-    // Converts in; on a byte sequence the target cannot take, skips `skip(rest)` input bytes
-    // and writes `replacement`.
-    template <class Skip>
-    std::string run(std::string_view in, std::string_view replacement, Skip skip) {
+    std::string run(std::string_view in) {
         std::string out;
-        if (cd_ == reinterpret_cast<iconv_t>(-1) || in.empty()) return out;
+        if (!valid() || in.empty()) return out;
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         out.resize(in.size() * 2 + 16);
         char* src = const_cast<char*>(in.data());
@@ -39,14 +79,14 @@ public:
                 out.resize(out.size() * 2);
                 continue;
             }
-            // EILSEQ or EINVAL (truncated sequence at the end): replace and go on.
-            size_t n = skip(std::string_view(src, src_left));
+            // EILSEQ or EINVAL (a sequence cut off at the end): replace and go on.
+            size_t n = utf8_source_ ? utf8_sequence_length(std::string_view(src, src_left)) : unit_;
             if (n > src_left) n = src_left;
             src += n;
             src_left -= n;
-            if (out.size() - done < replacement.size()) out.resize(out.size() * 2 + 16);
-            out.replace(done, replacement.size(), replacement);
-            done += replacement.size();
+            if (out.size() - done < replacement_.size()) out.resize(out.size() * 2 + 16);
+            out.replace(done, replacement_.size(), replacement_);
+            done += replacement_.size();
             iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         }
         out.resize(done);
@@ -55,27 +95,46 @@ public:
 
 private:
     iconv_t cd_;
+    bool utf8_source_;
+    size_t unit_;
+    std::string replacement_ = "?";
 };
 
-size_t utf8_sequence_length(std::string_view rest) {
-    unsigned char c = static_cast<unsigned char>(rest[0]);
-    size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    // Only a well-formed sequence is skipped whole; a broken one loses just its first byte.
-    for (size_t i = 1; i < n; ++i)
-        if (i >= rest.size() || (static_cast<unsigned char>(rest[i]) & 0xC0) != 0x80) return 1;
-    return n;
+Converter& converter(const char* from, const char* to) {
+    thread_local std::map<std::pair<std::string, std::string>, std::unique_ptr<Converter>> cache;
+    auto& slot = cache[{from, to}];
+    if (!slot) slot = std::make_unique<Converter>(from, to);
+    return *slot;
 }
 
 }  // namespace
 
-std::string utf8_to_gbk(std::string_view utf8) {
-    thread_local Converter c("GBK", "UTF-8");
-    return c.run(utf8, "?", utf8_sequence_length);
+std::string convert_charset(std::string_view in, const char* from, const char* to, bool* ok) {
+    Converter& c = converter(from, to);
+    if (ok) *ok = c.valid();
+    return c.run(in);
 }
 
+std::string utf8_to_gbk(std::string_view utf8) { return converter("UTF-8", "GBK").run(utf8); }
+
 std::string gbk_to_utf8(std::string_view gbk) {
-    thread_local Converter c("UTF-8", "GBK");
-    return c.run(gbk, "\xEF\xBF\xBD", [](std::string_view) { return size_t{1}; });
+    thread_local Converter c("GBK", "UTF-8");
+    c.set_replacement("\xEF\xBF\xBD");
+    return c.run(gbk);
+}
+
+std::u16string gbk_to_utf16(std::string_view gbk) {
+    thread_local Converter c("GBK", "UTF-16LE");
+    c.set_replacement(std::string("\xFD\xFF", 2));
+    std::string bytes = c.run(gbk);
+    std::u16string out(bytes.size() / 2, u'\0');
+    std::memcpy(out.data(), bytes.data(), out.size() * 2);
+    return out;
+}
+
+std::string utf16_to_gbk(std::u16string_view utf16) {
+    return converter("UTF-16LE", "GBK")
+        .run(std::string_view(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2));
 }
 
 }  // namespace qb::text

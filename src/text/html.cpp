@@ -1,0 +1,299 @@
+#include "text/html.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "text/gbk.h"
+#include "text/iconv_text.h"
+#include "text/pump.h"
+#include "text/random.h"
+#include "text/regex.h"
+
+namespace qb::text {
+
+namespace {
+
+// The processed end of a text that is rewritten from its end towards its start: pieces are
+// put in front, kept reversed so that doing so costs only their own length. Tracks where
+// one chosen byte occurs, to find its first occurrence from the front.
+class ReverseTail {
+public:
+    explicit ReverseTail(char tracked) : tracked_(tracked) {}
+    void push_front(std::string_view piece) {
+        for (size_t i = piece.size(); i-- > 0;) {
+            if (piece[i] == tracked_) marks_.push_back(rev_.size());
+            rev_.push_back(piece[i]);
+        }
+    }
+    void pop_front(size_t n) {
+        rev_.resize(rev_.size() - n);
+        while (!marks_.empty() && marks_.back() >= rev_.size()) marks_.pop_back();
+    }
+    // Front index of the first tracked byte, or npos.
+    size_t first_tracked() const {
+        return marks_.empty() ? std::string::npos : rev_.size() - 1 - marks_.back();
+    }
+    std::string front(size_t from, size_t to) const {  // bytes [from, to) counted from the front
+        std::string out;
+        for (size_t k = from; k < to; ++k) out.push_back(rev_[rev_.size() - 1 - k]);
+        return out;
+    }
+    std::string str() const { return std::string(rev_.rbegin(), rev_.rend()); }
+
+private:
+    char tracked_;
+    std::string rev_;
+    std::vector<size_t> marks_;  // indexes into rev_ of the tracked byte, ascending
+};
+
+// The value of a numeric reference's inner text: leading decimal digits, or when that gives
+// 0, hexadecimal digits after the first character. Arithmetic wraps; only 16 bits are used.
+uint64_t reference_value(const std::string& inner) {
+    uint64_t v = 0;
+    for (char c : inner) {
+        if (c < '0' || c > '9') break;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (v != 0 || inner.empty()) return v;
+    for (size_t i = char_size_at(inner, 0); i < inner.size(); ++i) {
+        char c = inner[i];
+        int d = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
+        if (d < 0) break;
+        v = v * 16 + static_cast<uint64_t>(d);
+    }
+    return v;
+}
+
+std::string decode_numeric_references(const std::string& s) {
+    std::vector<size_t> refs;  // "&#" at byte offsets; neither byte can be a trail byte
+    for (const char* p = static_cast<const char*>(std::memchr(s.data(), '&', s.size())); p;) {
+        size_t i = static_cast<size_t>(p - s.data());
+        if (i + 1 < s.size() && s[i + 1] == '#') refs.push_back(i);
+        if (i + 1 >= s.size()) break;
+        p = static_cast<const char*>(std::memchr(p + 1, '&', s.size() - i - 1));
+    }
+    if (refs.empty()) return s;
+    ReverseTail tail(';');
+    size_t pending = s.size();  // s[0, pending) is not yet in the tail
+    for (auto it = refs.rbegin(); it != refs.rend(); ++it) {
+        if (((refs.rend() - it) & 0x3FFF) == 0) pump_events();
+        tail.push_front(std::string_view(s).substr(*it, pending - *it));
+        pending = *it;
+        const size_t semi = tail.first_tracked();
+        if (semi == std::string::npos) continue;  // no ";" after it: left as it is
+        const uint64_t v = reference_value(tail.front(2, semi));
+        const char16_t unit = static_cast<char16_t>(v & 0xFFFF);
+        std::string value = utf16_to_gbk(std::u16string_view(&unit, 1));
+        value = value.substr(0, value.find('\0'));
+        tail.pop_front(semi + 1);
+        tail.push_front(value);
+    }
+    tail.push_front(std::string_view(s).substr(0, pending));
+    return tail.str();
+}
+
+// Deletes every "<" ... ">" from the end towards the start: each "<" takes the first ">"
+// after it in the text as it stands then.
+std::string remove_tags(const std::string& s) {
+    ReverseTail tail('>');
+    size_t pending = s.size();
+    size_t steps = 0;
+    for (size_t i = s.size(); i-- > 0;) {
+        if (s[i] != '<') continue;
+        if ((++steps & 0x3FFF) == 0) pump_events();
+        tail.push_front(std::string_view(s).substr(i, pending - i));
+        pending = i;
+        const size_t close = tail.first_tracked();
+        if (close != std::string::npos) tail.pop_front(close + 1);
+    }
+    tail.push_front(std::string_view(s).substr(0, pending));
+    return tail.str();
+}
+
+struct Found {
+    std::string text;
+    int next_position;
+};
+
+// One pass of ExtractBetween; an empty head stands for the start, an empty tail for the end.
+bool between_pass(const std::string& text, const std::string& head, const std::string& tail,
+                  int position, const BetweenOptions& o, Found& out) {
+    const int from = position < 1 ? 1 : position;
+    if (from > static_cast<int>(text.size()) + 1) return false;
+    int head_at, tail_at;
+    const int end_of_text = static_cast<int>(text.size()) + 1;
+    if (!o.reverse) {
+        head_at = head.empty() ? from : find_nocase(text, head, from);
+        if (head_at == -1) return false;
+        tail_at = tail.empty() ? end_of_text
+                               : find_nocase(text, tail, head_at + static_cast<int>(head.size()));
+        if (tail_at == -1) return false;
+    } else {
+        tail_at = tail.empty() ? end_of_text : find_nocase(text, tail, from);
+        if (tail_at == -1) return false;
+        if (head.empty()) {
+            head_at = 1;
+        } else {
+            // The nearest head that ends before the tail.
+            head_at = -1;
+            for (int p = find_nocase(text, head, 1);
+                 p != -1 && p + static_cast<int>(head.size()) <= tail_at;
+                 p = find_nocase(text, head, p + 1))
+                head_at = p;
+            if (head_at == -1) return false;
+        }
+    }
+    long begin = head_at - 1 + static_cast<long>(head.size()) + o.start_offset;
+    long end = tail_at - 1 - static_cast<long>(o.end_trim);
+    begin = std::clamp<long>(begin, 0, static_cast<long>(text.size()));
+    end = std::clamp<long>(end, begin, static_cast<long>(text.size()));
+    out.text = text.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin));
+    out.next_position = tail_at + static_cast<int>(tail.size());
+    return true;
+}
+
+struct Entity {
+    std::string name, character;
+};
+
+const std::vector<Entity>& entities() {
+    static const std::vector<Entity> table = [] {
+        const auto names = split(
+            "&ndash;|&mdash;|&ldquo;|&rdquo;|&nbsp;|&lt;|&gt;|&quot;|&times;|&divide;|&middot;|"
+            "&hellip;|&lsquo;|&rsquo;|&permil;|&prime;|&Prime;|&larr;|&uarr;|&rarr;|&darr;|"
+            "&radic;|&prop;|&infin;|&ang;|&and;|&or;|&cap;|&cup;|&int;|&there4;|&sim;|&asymp;|"
+            "&ne;|&equiv;|&le;|&ge;|&oplus;|&perp;|&amp;",
+            "|");
+        const std::vector<std::string> chars = {
+            G("–"), G("—"), G("“"), G("”"), " ", "<", ">", "\"", G("×"), G("÷"),
+            G("·"), G("…"), G("‘"), G("’"), G("‰"), G("′"), G("″"), G("←"), G("↑"), G("→"),
+            G("↓"), G("√"), G("∝"), G("∞"), G("∠"), G("∧"), G("∨"), G("∩"), G("∪"), G("∫"),
+            G("∴"), G("～"), G("≈"), G("≠"), G("≡"), G("≤"), G("≥"), G("⊕"), G("⊥"), "&"};
+        std::vector<Entity> t;
+        for (size_t i = 0; i < names.size(); ++i) t.push_back({names[i], chars[i]});
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+std::string ExtractBetween(const std::string& text, const std::string& head_in,
+                           const std::string& tail_in, int* position, BetweenOptions options) {
+    std::string head = options.raw ? head_in : replace_all(head_in, "''", "\"");
+    std::string tail = options.raw ? tail_in : replace_all(tail_in, "''", "\"");
+    const int entry = position ? *position : 0;
+    Found f;
+    bool ok = between_pass(text, head, tail, entry, options, f);
+    if (!ok) {
+        // The same markup written without quotes.
+        ok = between_pass(text, replace_all(head, "\"", ""), replace_all(tail, "\"", ""), entry,
+                          options, f);
+    }
+    if (!ok) return {};
+    if (position) *position = f.next_position;
+    return f.text;
+}
+
+std::string DecodeEntities(const std::string& text) {
+    std::string s = text;
+    if (s.find('&') == std::string::npos) return s;
+    for (const Entity& e : entities())
+        if (s.find(e.name) != std::string::npos) s = replace_all(s, e.name, e.character);
+    return decode_numeric_references(s);
+}
+
+size_t CountChars(const std::string& text) {
+    size_t n = 0;
+    for (size_t i = 0; i < text.size(); ++n) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            i += 2;
+        else
+            i += char_size_at(text, i);
+    }
+    return n;
+}
+
+std::string LeftChars(const std::string& text, long n) {
+    if (n < 0) n = static_cast<long>(CountChars(text)) + n;
+    if (n <= 0) return {};
+    size_t i = 0;
+    for (long k = 0; k < n && i < text.size(); ++k) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            i += 2;
+        else
+            i += char_size_at(text, i);
+    }
+    return text.substr(0, i);
+}
+
+std::string MakeSummary(const std::string& contents, long min, long max) {
+    static thread_local RegexObject markup = [] {
+        RegexObject r;
+        r.Create("<a [\\s\\S]+?</a>|<[\\s\\S]+?>|\\r|\\n| {2,}");
+        return r;
+    }();
+    const std::string text = markup.Replace(DecodeEntities(contents), "");
+    Reseed();
+    return LeftChars(text, static_cast<long>(RandomInt(min, max)));
+}
+
+const std::string& default_sentence_separators() {
+    static const std::string set = G(",，。！!？?;；<>/:：()='. {}《》（）、‘’- \"“”") + "\r\n";
+    return set;
+}
+
+std::string PickTitleSentence(const std::string& contents, const std::string& separators,
+                              long min_chars, const std::string& required, bool strict) {
+    const std::string& set = separators.empty() ? default_sentence_separators() : separators;
+    std::string chars = replace_all(replace_all(set, "\r\n", ""), ". ", "");
+    // An empty class would not compile: leave it out when only line breaks separate.
+    std::vector<std::string> alternatives;
+    if (!chars.empty()) alternatives.push_back("[" + RegexObject::EscapeWildcard(chars) + "]");
+    if (find(set, "\r\n") != -1) alternatives.push_back("\\r\\n|\\r|\\n");
+    if (find(set, ". ") != -1) alternatives.push_back("\\. ");
+    const std::string pattern = join(alternatives, "|");
+
+    std::string text = remove_tags(contents);
+    RegexObject cleanup;
+    cleanup.Create(G("^[　 \\t]*$(\\r\\n)|^[ 　\\t]+|[ 　\\t]+$"));
+    text = cleanup.Replace(text, "");
+    RegexObject separator;
+    separator.Create(pattern);
+    const std::string joint = G("[⊥]");
+    const std::vector<std::string> sentences = split(separator.Replace(text, joint), joint);
+    if (sentences.empty()) return {};
+
+    DrawPool draw;
+    const int64_t count = static_cast<int64_t>(sentences.size());
+    for (int64_t attempt = 0; attempt < count; ++attempt) {
+        if ((attempt & 0xFFF) == 0) pump_events();
+        const std::string candidate =
+            trim_spaces(sentences[static_cast<size_t>(draw.Next(1, count) - 1)]);
+        if (candidate.empty()) continue;
+        if (min_chars > 0 && CountChars(candidate) < static_cast<size_t>(min_chars)) continue;
+        if (!required.empty() && find(candidate, required) == -1) continue;
+        return candidate;
+    }
+    if (strict) return {};
+    Reseed();
+    return sentences[static_cast<size_t>(RandomInt(1, count) - 1)];
+}
+
+std::string SanitizeFileName(const std::string& name) {
+    std::string s = name;
+    for (char c : std::string("\\/:*?|<>")) {
+        const char full[] = {static_cast<char>(0xA3), static_cast<char>(c + 0x80), 0};
+        s = replace_all(s, std::string(1, c), full);
+    }
+    s = replace_all(s, "\"", "");
+    s = replace_all(s, "\r\n", "");
+    for (const char* c : {"\r", "\n", "\t"}) s = replace_all(s, c, "");
+    return s;
+}
+
+}  // namespace qb::text

@@ -1,0 +1,123 @@
+#include "text/html.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "test_util.h"
+#include "text/gbk.h"
+
+namespace qb::text {
+namespace {
+
+using test::G;
+
+TEST(ExtractBetween, TitlesQuotesBoundariesAndPositions) {
+    int pos = 0;
+    EXPECT_EQ(ExtractBetween("<html><TITLE>Abc</TITLE>", "<title>", "</title>", &pos), "Abc");
+    EXPECT_EQ(pos, 25);
+    pos = 0;
+    EXPECT_EQ(ExtractBetween("<html>no title</html>", "<title>", "</title>", &pos), "");
+    EXPECT_EQ(pos, 0);
+    // Quoted head, page without quotes: the second pass finds it.
+    pos = 0;
+    EXPECT_EQ(ExtractBetween("<meta name=description content=Hello world>",
+                             "<meta name=''description'' content=''", "''", &pos),
+              "Hello world>");  // the tail without quotes is empty: to the end
+    pos = 0;
+    EXPECT_EQ(ExtractBetween("<meta name=description content=Hello>",
+                             "<meta name=''description'' content=", ">", &pos),
+              "Hello");
+    pos = 0;
+    EXPECT_EQ(ExtractBetween("<meta name=\"d\" content=\"Hi\">", "<meta name=''d'' content=''",
+                             "''", &pos),
+              "Hi");
+    // Empty head: from the start; empty tail: to the end.
+    pos = 0;
+    EXPECT_EQ(ExtractBetween(G("第一句。第二句。"), "", G("。"), &pos), G("第一句"));
+    pos = 0;
+    EXPECT_EQ(ExtractBetween("abc=def", "=", "", &pos), "def");
+    // Advancing position, reverse, offset and trim.
+    pos = 0;
+    const std::string tags = "<meta a><meta b><meta c>";
+    EXPECT_EQ(ExtractBetween(tags, "<meta", ">", &pos, {.raw = true}), " a");
+    EXPECT_EQ(ExtractBetween(tags, "<meta", ">", &pos, {.raw = true}), " b");
+    pos = 0;
+    EXPECT_EQ(ExtractBetween("[x][y]", "[", "]", &pos, {.reverse = true}), "x");
+    pos = 0;
+    EXPECT_EQ(ExtractBetween("(hello)", "(", ")", &pos, {.start_offset = 1, .end_trim = 1}), "ell");
+    // A head inside a double-byte character (乕 = 81 5B) is not found.
+    pos = 0;
+    EXPECT_EQ(ExtractBetween(G("乕x]"), "[", "]", &pos), "");
+}
+
+TEST(DecodeEntities, NamedNumericAndBroken) {
+    EXPECT_EQ(DecodeEntities("&amp;lt;"), "&lt;");
+    EXPECT_EQ(DecodeEntities("&#20013;&#x4E2D;&#X4e2d;"), G("中中中"));
+    EXPECT_EQ(DecodeEntities("a &# b"), "a &# b");
+    EXPECT_EQ(DecodeEntities("&#"), "&#");
+    EXPECT_EQ(DecodeEntities("x&#20013"), "x&#20013");
+    EXPECT_EQ(DecodeEntities("&Prime;&prime;&nbsp;&quot;"), G("″′ \""));
+    EXPECT_EQ(DecodeEntities("&lt;b&gt; &hellip; &mdash; &sim;"), G("<b> … — ～"));
+    EXPECT_EQ(DecodeEntities("&#65;&#0;&#;"), "A");  // 0 and empty give nothing
+    // Huge values keep their low 16 bits; a lone surrogate or a character GBK lacks: "?".
+    EXPECT_EQ(DecodeEntities("&#99999999;"), DecodeEntities("&#57599;"));
+    EXPECT_EQ(DecodeEntities("&#55357;"), "?");
+    EXPECT_EQ(DecodeEntities(std::string(5000, '9').insert(0, "&#") + ";").size(), 1u);
+    // An earlier reference whose ";" lies past a later one sees the later one decoded.
+    EXPECT_EQ(DecodeEntities("&#&#49;;"), "\x01");
+    std::string many;
+    for (int i = 0; i < 200000; ++i) many += "&#20013;";
+    EXPECT_EQ(DecodeEntities(many).size(), 400000u);
+}
+
+TEST(Counting, CharsAndLeftChars) {
+    EXPECT_EQ(CountChars(G("中a\r\nb\r")), 5u);
+    EXPECT_EQ(LeftChars(G("中文abc"), 3), G("中文a"));
+    EXPECT_EQ(LeftChars(G("中文abc"), -2), G("中文a"));
+    EXPECT_EQ(LeftChars("abc", 0), "");
+    EXPECT_EQ(LeftChars("ab", 9), "ab");
+    EXPECT_EQ(LeftChars("a\r\nb", 2), "a\r\n");
+}
+
+TEST(Summary, TagsLinksAndBreaksGoneLengthInRange) {
+    std::string page = "<html><head><title>t</title></head><body>";
+    for (int i = 0; i < 50; ++i)
+        page += G("<p>这是第") + std::to_string(i) +
+                G("段文字，<a href=\"x\">链接文字</a>内容&amp;说明。</p>\r\n   ");
+    page += "</body></html>";
+    for (int i = 0; i < 20; ++i) {
+        const std::string s = MakeSummary(page, 100, 200);
+        const size_t n = CountChars(s);
+        EXPECT_GE(n, 100u);
+        EXPECT_LE(n, 200u);
+        EXPECT_EQ(s.find('<'), std::string::npos);
+        EXPECT_EQ(s.find('\n'), std::string::npos);
+        EXPECT_EQ(find(s, G("链接")), -1);
+        EXPECT_EQ(s.find("  "), std::string::npos);
+    }
+    EXPECT_EQ(MakeSummary(G("<b>短</b>"), 100, 200), G("短"));
+    EXPECT_EQ(MakeSummary("abc", 0, 0), "");
+}
+
+TEST(TitleSentence, PicksTheLongSentence) {
+    const std::string text = G("短句子。这是一个有十二个字的句子啊！五个字片段");
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(PickTitleSentence(text, "", 10, "", false), G("这是一个有十二个字的句子啊"));
+    std::set<std::string> picks;
+    for (int i = 0; i < 50; ++i) picks.insert(PickTitleSentence(G("一。二。三"), "", 10, "", false));
+    EXPECT_GT(picks.size(), 1u);  // none qualifies: a random one anyway
+    EXPECT_EQ(PickTitleSentence(G("一。二。三"), "", 10, "", true), "");
+    EXPECT_EQ(PickTitleSentence("pi is 3.14", "", 0, "14", true), "14");
+    EXPECT_EQ(PickTitleSentence("<p>Title here</p>\r\n  \r\n", "\r\n", 0, "", true), "Title here");
+    EXPECT_EQ(PickTitleSentence("", "", 0, "", false), "");
+}
+
+TEST(FileNames, Sanitized) {
+    EXPECT_EQ(SanitizeFileName("a/b:c*\"d\"?.txt"), G("a／b：c＊d？.txt"));
+    EXPECT_EQ(SanitizeFileName("x\\y|z<w>\r\n\t"), G("x＼y｜z＜w＞"));
+    EXPECT_EQ(SanitizeFileName(G("乗亅")), G("乗亅"));  // their 5C and 7C bytes are no \ or |
+}
+
+}  // namespace
+}  // namespace qb::text

@@ -1,5 +1,7 @@
 #include "text/iconv_text.h"
 
+#include "text/gbk.h"
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -38,6 +40,7 @@ public:
     Converter(const char* from, const char* to)
         : cd_(iconv_open(to, from)),
           utf8_source_(starts_with_nocase(from, "UTF-8")),
+          gbk_source_(starts_with_nocase(from, "GBK") || starts_with_nocase(from, "GB18030")),
           unit_(starts_with_nocase(from, "UTF-16") ? 2 : starts_with_nocase(from, "UTF-32") ? 4 : 1) {
         if (!valid()) return;
         // "?" in the target's own form.
@@ -80,7 +83,10 @@ public:
                 continue;
             }
             // EILSEQ or EINVAL (a sequence cut off at the end): replace and go on.
-            size_t n = utf8_source_ ? utf8_sequence_length(std::string_view(src, src_left)) : unit_;
+            const std::string_view rest(src, src_left);
+            size_t n = utf8_source_ ? utf8_sequence_length(rest)
+                       : gbk_source_ ? char_size_at(rest, 0)
+                                     : unit_;
             if (n > src_left) n = src_left;
             src += n;
             src_left -= n;
@@ -96,6 +102,7 @@ public:
 private:
     iconv_t cd_;
     bool utf8_source_;
+    bool gbk_source_;  // a character the target lacks is skipped whole
     size_t unit_;
     std::string replacement_ = "?";
 };

@@ -14,6 +14,7 @@
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "text/iconv_text.h"
+#include "text/pump.h"
 
 namespace qb::app {
 
@@ -67,12 +68,17 @@ void attach_store_to_ui(persist::ConfigStore& store) {
     store.set_name_encoder(platform::native_path);
 }
 
+void attach_text_to_ui() {
+    text::set_event_pump([] { platform::ui().pump(); });
+}
+
 persist::ConfigStore& program_settings() {
     static persist::ConfigStore store;
     return store;
 }
 
 MainWindow& start_program() {
+    attach_text_to_ui();
     persist::ConfigStore& store = program_settings();
     attach_store_to_ui(store);
     store.open_file(settings_file_path());

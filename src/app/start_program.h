@@ -20,6 +20,9 @@ std::string settings_file_path();
 // Wires a store to the user interface: event pump, the guard's message boxes, side-file names.
 void attach_store_to_ui(persist::ConfigStore& store);
 
+// Long text loops (code-page tests, entity scans) let the window process its events.
+void attach_text_to_ui();
+
 // The program's settings store, created on first use.
 persist::ConfigStore& program_settings();
 

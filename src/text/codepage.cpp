@@ -1,5 +1,7 @@
 #include "text/codepage.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 
@@ -62,20 +64,31 @@ std::string ConvertCodePage(const std::string& bytes, const std::string& from_ch
                            program_side(to_charset).c_str());
 }
 
-bool LooksLikeUtf8(const std::string& bytes) {
+bool LooksLikeUtf8(std::string_view bytes) {
     const size_t n = bytes.size();
     size_t ascii = 0;
     for (size_t i = 0; i < n;) {
-        if ((i & 0xFFFFF) == 0) pump_events();
-        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if ((i & 0xFFFF8) == 0) pump_events();
+        // Runs of ASCII go eight bytes at a time.
+        if (i + 8 <= n) {
+            uint64_t word;
+            std::memcpy(&word, bytes.data() + i, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                ascii += 8;
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
         if (c < 0x80) {
             ++ascii;
             ++i;
-        } else if (i + 1 < n && (c & 0xE0) == 0xC0 &&
-                   (static_cast<unsigned char>(bytes[i + 1]) & 0xC0) == 0x80) {
+            continue;
+        }
+        const unsigned char c1 = i + 1 < n ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+        if ((c & 0xE0) == 0xC0 && (c1 & 0xC0) == 0x80) {
             i += 2;
-        } else if (i + 2 < n && (c & 0xF0) == 0xE0 &&
-                   (static_cast<unsigned char>(bytes[i + 1]) & 0xC0) == 0x80 &&
+        } else if ((c & 0xF0) == 0xE0 && i + 2 < n && (c1 & 0xC0) == 0x80 &&
                    (static_cast<unsigned char>(bytes[i + 2]) & 0xC0) == 0x80) {
             i += 3;
         } else {
@@ -85,11 +98,11 @@ bool LooksLikeUtf8(const std::string& bytes) {
     return ascii != n;
 }
 
-bool SniffMetaCharset(const std::string& text, int* code_out) {
+bool SniffMetaCharset(std::string_view text, int* code_out) {
     if (code_out) *code_out = 0;
     int head_position = 0;
-    std::string section = ExtractBetween(text, "<head>", "</head>", &head_position, {.raw = true});
-    if (section.empty()) section = text;
+    const std::string head = ExtractBetween(text, "<head>", "</head>", &head_position, {.raw = true});
+    const std::string_view section = head.empty() ? text : std::string_view(head);
     static const std::vector<std::vector<std::string>> lists = [] {
         std::vector<std::vector<std::string>> out;
         for (const char* list : {"charset=UTF-8[fg]charset=''UTF-8''[fg]charset='UTF-8'",
@@ -134,10 +147,11 @@ std::string ReadArticleText(const std::string& path, int choice, int* detected,
             code = kUtf16Be;
             start = 2;
         } else {
-            // Read as text: up to the first 00 or 1A byte.
-            size_t stop = source.find_first_of(std::string_view("\0\x1A", 2));
+            // Read as text: up to the first 00 or 1A byte. Without any "<" there is no tag.
+            const std::string_view all(source);
             int meta = 0;
-            if (SniffMetaCharset(source.substr(0, stop), &meta))
+            if (all.find('<') != std::string_view::npos &&
+                SniffMetaCharset(all.substr(0, std::min(all.find('\0'), all.find('\x1A'))), &meta))
                 code = meta == 1 ? kUtf8 : meta == 2 ? kBig5 : kBig5Hkscs;
         }
     } else if (choice == kUtf16Le || choice == kUtf16Be) {
@@ -145,13 +159,13 @@ std::string ReadArticleText(const std::string& path, int choice, int* detected,
     } else if (choice == kUtf8 && starts_with(source, kUtf8Mark)) {
         start = 3;
     }
-    const std::string payload = source.substr(start);
+    const std::string_view payload = std::string_view(source).substr(start);
     if (code == kDetect && LooksLikeUtf8(payload)) code = kUtf8;
     std::string text;
     if (code >= kUtf8 && code <= kBig5Hkscs && !payload.empty())
-        text = ConvertCodePage(payload, charset_name(code), "GB18030");
+        text = convert_charset(payload, charset_name(code), "GBK");
     if (text.empty()) {
-        text = source;
+        text = std::move(source);
         code = kAnsi;
     }
     if (detected) *detected = code;

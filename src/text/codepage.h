@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace qb::text {
 
@@ -37,8 +38,8 @@ bool WriteArticleText(const std::string& path, const std::string& text, int choi
                       std::string* bytes_out = nullptr);
 
 // A charset declared in a <meta tag of the page's head: 1 UTF-8, 2 Big5, 3 Big5-HKSCS.
-bool SniffMetaCharset(const std::string& text, int* code_out);
+bool SniffMetaCharset(std::string_view text, int* code_out);
 
-bool LooksLikeUtf8(const std::string& bytes);
+bool LooksLikeUtf8(std::string_view bytes);
 
 }  // namespace qb::text

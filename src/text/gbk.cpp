@@ -62,8 +62,10 @@ int find_nocase(std::string_view s, std::string_view needle, int start) {
     if (needle.empty() || s.size() < needle.size()) return -1;
     size_t start0 = start < 1 ? 0 : static_cast<size_t>(start - 1);
     if (start0 >= s.size()) return -1;
-    unsigned char first = ascii_lower(static_cast<unsigned char>(needle[0]));
+    const unsigned char first = ascii_lower(static_cast<unsigned char>(needle[0]));
+    const bool letter = first >= 'a' && first <= 'z';
     auto candidate = [&](size_t from) -> size_t {
+        if (!letter) return s.find(static_cast<char>(first), from);  // memchr speed
         for (size_t i = from; i + needle.size() <= s.size(); ++i)
             if (ascii_lower(static_cast<unsigned char>(s[i])) == first) return i;
         return std::string_view::npos;

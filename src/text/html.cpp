@@ -120,7 +120,7 @@ struct Found {
 };
 
 // One pass of ExtractBetween; an empty head stands for the start, an empty tail for the end.
-bool between_pass(const std::string& text, const std::string& head, const std::string& tail,
+bool between_pass(std::string_view text, const std::string& head, const std::string& tail,
                   int position, const BetweenOptions& o, Found& out) {
     const int from = position < 1 ? 1 : position;
     if (from > static_cast<int>(text.size()) + 1) return false;
@@ -151,7 +151,7 @@ bool between_pass(const std::string& text, const std::string& head, const std::s
     long end = tail_at - 1 - static_cast<long>(o.end_trim);
     begin = std::clamp<long>(begin, 0, static_cast<long>(text.size()));
     end = std::clamp<long>(end, begin, static_cast<long>(text.size()));
-    out.text = text.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin));
+    out.text = std::string(text.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin)));
     out.next_position = tail_at + static_cast<int>(tail.size());
     return true;
 }
@@ -182,7 +182,7 @@ const std::vector<Entity>& entities() {
 
 }  // namespace
 
-std::string ExtractBetween(const std::string& text, const std::string& head_in,
+std::string ExtractBetween(std::string_view text, const std::string& head_in,
                            const std::string& tail_in, int* position, BetweenOptions options) {
     std::string head = options.raw ? head_in : replace_all(head_in, "''", "\"");
     std::string tail = options.raw ? tail_in : replace_all(tail_in, "''", "\"");

@@ -4,9 +4,13 @@
 
 #include <iconv.h>
 
+#include <strings.h>
+
 #include <cerrno>
 #include <cstring>
+#include <cstdint>
 #include <map>
+#include <vector>
 #include <memory>
 #include <bit>
 #include <utility>
@@ -68,20 +72,18 @@ public:
         std::string out;
         if (!valid() || in.empty()) return out;
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        out.resize(in.size() * 2 + 16);
+        out.reserve(in.size() + in.size() / 4 + 16);
+        // Through a small buffer: a whole-size output buffer would be zero-filled first and
+        // walked through memory twice.
+        char chunk[64 * 1024];
         char* src = const_cast<char*>(in.data());
         size_t src_left = in.size();
-        size_t done = 0;
         while (src_left > 0) {
-            char* dst = out.data() + done;
-            size_t dst_left = out.size() - done;
+            char* dst = chunk;
+            size_t dst_left = sizeof chunk;
             size_t r = iconv(cd_, &src, &src_left, &dst, &dst_left);
-            done = out.size() - dst_left;
-            if (r != static_cast<size_t>(-1)) break;
-            if (errno == E2BIG) {
-                out.resize(out.size() * 2);
-                continue;
-            }
+            out.append(chunk, sizeof chunk - dst_left);
+            if (r != static_cast<size_t>(-1) || errno == E2BIG) continue;
             // EILSEQ or EINVAL (a sequence cut off at the end): replace and go on.
             const std::string_view rest(src, src_left);
             size_t n = utf8_source_ ? utf8_sequence_length(rest)
@@ -90,12 +92,9 @@ public:
             if (n > src_left) n = src_left;
             src += n;
             src_left -= n;
-            if (out.size() - done < replacement_.size()) out.resize(out.size() * 2 + 16);
-            out.replace(done, replacement_.size(), replacement_);
-            done += replacement_.size();
+            out += replacement_;
             iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         }
-        out.resize(done);
         return out;
     }
 
@@ -107,6 +106,80 @@ private:
     std::string replacement_ = "?";
 };
 
+// UTF-8 to GBK is the conversion of almost every article: a table of the basic plane, filled
+// once from iconv itself, and a decoder that takes whole sequences the way the iconv path
+// does ("?" for a sequence GBK lacks or that is malformed).
+class Utf8ToGbk {
+public:
+    Utf8ToGbk() : table_(0x10000, 0) {
+        iconv_t cd = iconv_open("GBK", "UTF-16LE");
+        if (cd == reinterpret_cast<iconv_t>(-1)) return;
+        for (uint32_t cp = 0x80; cp < 0x10000; ++cp) {
+            if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+            char in[2] = {static_cast<char>(cp & 0xFF), static_cast<char>(cp >> 8)};
+            char out[4];
+            char* src = in;
+            char* dst = out;
+            size_t src_left = 2, dst_left = sizeof out;
+            // Two bytes, or one (glibc gives the euro sign as 80): kept as one value, a
+            // single byte below 0x100.
+            const bool converted = iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1);
+            const size_t got = sizeof out - dst_left;
+            if (converted && got == 2)
+                table_[cp] = static_cast<uint16_t>(static_cast<unsigned char>(out[0]) << 8 |
+                                                   static_cast<unsigned char>(out[1]));
+            else if (converted && got == 1)
+                table_[cp] = static_cast<unsigned char>(out[0]);
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+        iconv_close(cd);
+    }
+
+    std::string run(std::string_view in) const {
+        std::string out;
+        out.reserve(in.size());
+        const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+        const size_t n = in.size();
+        for (size_t i = 0; i < n;) {
+            const unsigned char c = p[i];
+            if (c < 0x80) {
+                out += static_cast<char>(c);
+                ++i;
+                continue;
+            }
+            const size_t len = utf8_sequence_length(in.substr(i));
+            uint32_t cp = 0;
+            if (len == 2) cp = (c & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu);
+            if (len == 3) cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+            const bool well_formed = (len == 2 && cp >= 0x80) || (len == 3 && cp >= 0x800);
+            const uint16_t g = well_formed && cp < 0x10000 ? table_[cp] : 0;
+            if (g > 0xFF) {
+                out += static_cast<char>(g >> 8);
+                out += static_cast<char>(g & 0xFF);
+            } else if (g) {
+                out += static_cast<char>(g);
+            } else {
+                out += '?';
+            }
+            i += len;
+        }
+        return out;
+    }
+
+private:
+    std::vector<uint16_t> table_;
+};
+
+const Utf8ToGbk& utf8_to_gbk_table() {
+    static const Utf8ToGbk table;
+    return table;
+}
+
+bool is_utf8_to_gbk(const char* from, const char* to) {
+    return (strcasecmp(from, "UTF-8") == 0 || strcasecmp(from, "UTF8") == 0) &&
+           strcasecmp(to, "GBK") == 0;
+}
+
 Converter& converter(const char* from, const char* to) {
     thread_local std::map<std::pair<std::string, std::string>, std::unique_ptr<Converter>> cache;
     auto& slot = cache[{from, to}];
@@ -117,12 +190,16 @@ Converter& converter(const char* from, const char* to) {
 }  // namespace
 
 std::string convert_charset(std::string_view in, const char* from, const char* to, bool* ok) {
+    if (is_utf8_to_gbk(from, to)) {
+        if (ok) *ok = true;
+        return utf8_to_gbk_table().run(in);
+    }
     Converter& c = converter(from, to);
     if (ok) *ok = c.valid();
     return c.run(in);
 }
 
-std::string utf8_to_gbk(std::string_view utf8) { return converter("UTF-8", "GBK").run(utf8); }
+std::string utf8_to_gbk(std::string_view utf8) { return utf8_to_gbk_table().run(utf8); }
 
 std::string gbk_to_utf8(std::string_view gbk) {
     thread_local Converter c("GBK", "UTF-8");

@@ -23,3 +23,55 @@ TEST(IconvText, RoundTripAndReplacements) {
 
 }  // namespace
 }  // namespace qb::text
+
+#include <iconv.h>
+
+namespace qb::text {
+namespace {
+
+std::string utf8_of(uint32_t cp) {
+    std::string s;
+    if (cp < 0x80) {
+        s += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        s += static_cast<char>(0xC0 | cp >> 6);
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        s += static_cast<char>(0xE0 | cp >> 12);
+        s += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return s;
+}
+
+// The table-driven UTF-8 decoder gives what glibc's own UTF-8 to GBK conversion gives, for
+// every character of the basic plane and for malformed input.
+TEST(IconvText, FastUtf8MatchesIconvOnTheWholeBasicPlane) {
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    int mismatches = 0;
+    for (uint32_t cp = 1; cp < 0x10000; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        std::string in = utf8_of(cp);
+        char out[8];
+        char* src = in.data();
+        char* dst = out;
+        size_t src_left = in.size(), dst_left = sizeof out;
+        std::string expected = iconv(cd, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)
+                                   ? "?"
+                                   : std::string(out, sizeof out - dst_left);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (convert_charset(in, "UTF-8", "GBK") != expected && ++mismatches < 5)
+            ADD_FAILURE() << "U+" << std::hex << cp;
+    }
+    iconv_close(cd);
+    EXPECT_EQ(mismatches, 0);
+    // Overlong forms, surrogates, broken and cut-off sequences: "?" each, nothing else lost.
+    EXPECT_EQ(utf8_to_gbk("a\xC0\xAF" "b"), "a?b");
+    EXPECT_EQ(utf8_to_gbk("\xED\xA0\x80"), "?");
+    EXPECT_EQ(utf8_to_gbk("\xE4x\xB8"), "?x?");
+    EXPECT_EQ(utf8_to_gbk("x\xE4\xB8"), "x?");
+}
+
+}  // namespace
+}  // namespace qb::text

@@ -1,5 +1,6 @@
 #include "db/connection.h"
 
+#include <errmsg.h>
 #include <mysql.h>
 
 #include <cstdlib>
@@ -70,6 +71,13 @@ bool last_error(Connection* c, std::string& text) {
     if (!e || !*e) return false;
     text = e;
     return true;
+}
+
+bool connection_lost(Connection* c) {
+    if (!c) return true;
+    const unsigned e = mysql_errno(c->native());
+    return e == CR_SERVER_GONE_ERROR || e == CR_SERVER_LOST || e == CR_CONNECTION_ERROR ||
+           e == CR_CONN_HOST_ERROR;
 }
 
 std::unique_ptr<ResultSet> take_result(Connection* c) {

@@ -45,6 +45,8 @@ bool execute_sql(Connection* c, const std::string& statement);
 bool select_database(Connection* c, const std::string& name);
 // True and the server's last error text; false when it is empty (text unchanged).
 bool last_error(Connection* c, std::string& text);
+// True when the last statement failed because the connection is gone.
+bool connection_lost(Connection* c);
 
 // The value of a date-time field; empty for NULL or unparsable text.
 struct DateTime {

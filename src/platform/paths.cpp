@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include "text/gbk.h"
 #include "text/iconv_text.h"
 
 namespace qb::platform {
@@ -12,21 +11,6 @@ namespace qb::platform {
 std::string native_path(const std::string& program_path) { return text::gbk_to_utf8(program_path); }
 
 std::string program_path(const std::string& native) { return text::utf8_to_gbk(native); }
-
-std::string join_path(const std::string& a, const std::string& b) {
-    if (a.empty()) return b;
-    if (a.back() == kPathSeparator) return a + b;
-    return a + kPathSeparator + b;
-}
-
-std::string parent_path(const std::string& path) {
-    std::string p = path;
-    while (p.size() > 1 && p.back() == kPathSeparator) p.pop_back();
-    int slash = text::rfind(p, std::string(1, kPathSeparator));
-    if (slash == -1) return {};
-    if (slash == 1) return std::string(1, kPathSeparator);
-    return p.substr(0, static_cast<size_t>(slash - 1));
-}
 
 std::string executable_folder() {
     std::error_code ec;

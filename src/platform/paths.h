@@ -4,17 +4,17 @@
 
 #include <string>
 
+#include "text/path_text.h"
+
 namespace qb::platform {
 
-constexpr char kPathSeparator = '/';
+using text::join_path;
+using text::kPathSeparator;
+using text::parent_path;
 
 std::string native_path(const std::string& program_path);
 std::string program_path(const std::string& native);
 
-// a + separator + b, without doubling a separator that a already ends with.
-std::string join_path(const std::string& a, const std::string& b);
-// The path without its last component ("/a/b/c" gives "/a/b"; "/a" gives "/"; "a" gives "").
-std::string parent_path(const std::string& path);
 
 // The folder of the running executable (system form).
 std::string executable_folder();

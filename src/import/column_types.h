@@ -1,0 +1,16 @@
+// The column type list with its Chinese labels, and the column type of each data source for
+// tables an import creates.
+#pragma once
+
+#include <string>
+
+namespace qb::import {
+
+// "\r\n[0]小数(decimal)\r\n[101]字节(tinyint)...\r\n", GBK.
+const std::string& column_type_list();
+// The code of a type name in the list ("text" gives 25203); 0 when absent.
+int lookup_type_code(const std::string& type_name);
+// The type name for a data source ("文件内容" gives mediumtext).
+std::string type_for_source(const std::string& source);
+
+}  // namespace qb::import

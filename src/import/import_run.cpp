@@ -1,0 +1,251 @@
+#include "import/import_run.h"
+
+#include <map>
+#include <memory>
+
+#include "db/connection.h"
+#include "db/statements.h"
+#include "import/column_types.h"
+#include "mapping/generators.h"
+#include "text/codepage.h"
+#include "text/gbk.h"
+#include "text/html.h"
+#include "text/iconv_text.h"
+#include "text/path_text.h"
+#include "text/random.h"
+
+namespace qb::import {
+
+using mapping::option_at;
+using text::G;
+using text::int_text;
+using text::to_int;
+
+namespace {
+
+std::string count_text(size_t n) { return int_text(static_cast<int64_t>(n)); }
+
+// The values of one file's fields, from the options split once per run.
+class ValueMaker {
+public:
+    ValueMaker(const std::vector<mapping::FieldMapping>& rows, const ImportSettings& settings)
+        : settings_(settings) {
+        for (const auto& row : rows) options_.push_back(mapping::split_options(row.options));
+    }
+
+    std::string value(size_t row, const mapping::FieldMapping& field, const std::string& path,
+                      const std::string& article) {
+        using namespace mapping;
+        const std::vector<std::string>& o = options(row, field);
+        auto opt = [&](size_t k) -> const std::string& { return option_at(o, k - 1); };
+        auto flag = [&](size_t k) { return is_true_text(opt(k)); };
+        switch (source_index(field.source)) {
+            case kFileBaseName: return text::utf8_to_gbk(text::base_name(path));
+            case kFileContent: return article;
+            case kPageTitle: {
+                int position = 0;
+                return text::ExtractBetween(article, opt(1), opt(2), &position);
+            }
+            case kSummary: return text::MakeSummary(article, to_int(opt(1)), to_int(opt(2)));
+            case kFileTime:
+                return FileTimeValue(path, settings_.time_created, settings_.time_modified,
+                                     settings_.time_kind);
+            case kRandomChinese: {
+                const int pool = flag(1) ? kMostFrequent : flag(2) ? kCommon : kSecondary;
+                return RandomChinese(text::RandomInt(to_int(opt(5)), to_int(opt(6))), pool, flag(4));
+            }
+            case kRandomAlnum:
+                return RandomDigitsLetters(text::RandomInt(to_int(opt(5)), to_int(opt(6))), flag(4),
+                                           !flag(1), !flag(2), !flag(3));
+            case kRandomTime: return RandomTime(opt(1), to_int(opt(2)), to_int(opt(3)), flag(4));
+            case kRandomPhrase: {
+                auto& state = phrases_[row];
+                if (!state) state = std::make_unique<PhraseState>(opt(1));
+                return RandomPhrases(*state, static_cast<int>(to_int(opt(2))), to_int(opt(3)),
+                                     to_int(opt(4)));
+            }
+            case kParentFolder: return ParentFolderName(text::utf8_to_gbk(path));
+            case kFixedText: return opt(1);
+            default: return G("请设置数据来源");
+        }
+    }
+
+private:
+    // A row added during the run has no options split at the start: split its own.
+    const std::vector<std::string>& options(size_t row, const mapping::FieldMapping& field) {
+        if (row < options_.size()) return options_[row];
+        late_ = mapping::split_options(field.options);
+        return late_;
+    }
+
+    const ImportSettings& settings_;
+    std::vector<std::vector<std::string>> options_;
+    std::vector<std::string> late_;
+    std::map<size_t, std::unique_ptr<mapping::PhraseState>> phrases_;
+};
+
+long long table_row_count(db::Connection* c, const std::string& table) {
+    if (!db::execute_sql(c, "select count(*) from " + table)) return 0;
+    auto r = db::take_result(c);
+    int64_t n = 0;
+    if (r) r->read_field(0u, n);
+    return n;
+}
+
+}  // namespace
+
+std::string idle_import_caption() { return G("导入文章到 MySQL 数据库"); }
+
+std::string summary_message(const ImportResult& r) {
+    std::string s = G("导入完成，已导入 ") + count_text(r.imported) + G(" 篇文章，当前表有 ") +
+                    int_text(r.row_count) + G(" 条记录！");
+    if (r.failed > 0) s += "\r\n" + G("有 ") + count_text(r.failed) + G(" 篇文章导入失败。");
+    if (r.connection_lost && r.not_attempted > 0)
+        s += "\r\n" + G("与服务器的连接已断开，还有 ") + count_text(r.not_attempted) +
+             G(" 篇文章没有导入。");
+    return s;
+}
+
+bool auto_create_database(db::Connection* c, const std::string& name, ImportHost& host) {
+    if (!db::create_database(c, name)) {
+        host.message(G("库不存在且自动创建失败：") + name);
+        host.focus(ImportHost::Box::Database);
+        return false;
+    }
+    db::execute_sql(c, "ALTER DATABASE `" + name + "` DEFAULT CHARACTER SET utf8 COLLATE utf8_general_ci;");
+    db::select_database(c, name);
+    return true;
+}
+
+bool auto_create_table(db::Connection* c, const std::string& table,
+                       const std::vector<mapping::FieldMapping>& rows, ImportHost& host) {
+    std::vector<db::ColumnSpec> specs;
+    db::ColumnSpec id;
+    id.name = "ID";
+    id.type_code = 8;
+    id.allow_null = false;
+    id.auto_increment = true;
+    specs.push_back(id);
+    db::ColumnSpec key;
+    key.kind = 2;
+    key.primary_key_columns = "ID";
+    specs.push_back(key);
+    for (const auto& row : rows) {
+        if (row.field == "ID") continue;
+        db::ColumnSpec column;
+        column.name = row.field;
+        column.type_code = lookup_type_code(type_for_source(row.source));
+        specs.push_back(column);
+    }
+    if (!db::create_table(c, table, specs)) {
+        host.message(G("表不存在且自动创建失败：") + table);
+        host.focus(ImportHost::Box::Table);
+        return false;
+    }
+    db::execute_sql(c, "ALTER TABLE `" + table + "` DEFAULT CHARACTER SET utf8 COLLATE utf8_general_ci;");
+    if (!db::execute_sql(c, "select * from " + table + " limit 0")) {
+        host.message(G("打开表 ") + table + G(" 失败！"));
+        host.focus(ImportHost::Box::Table);
+        return false;
+    }
+    return true;
+}
+
+ImportResult run_import(db::Connection* c, const ImportSettings& settings,
+                        const std::vector<std::string>& files, ImportHost& host) {
+    ImportResult result;
+    const std::vector<mapping::FieldMapping> initial_rows = host.field_rows();
+    if (settings.database.empty()) {
+        host.message(G("请输入库名！"));
+        host.focus(ImportHost::Box::Database);
+        return result;
+    }
+    if (settings.table.empty()) {
+        host.message(G("请输入表名！"));
+        host.focus(ImportHost::Box::Table);
+        return result;
+    }
+    if (initial_rows.empty()) {
+        host.message(G("请在 数据字段设置 中添加至少一个字段！"));
+        return result;
+    }
+    if (!c) {
+        host.message(G("请先连接到 MySQL 服务器！"));
+        return result;
+    }
+    if (!db::select_database(c, settings.database) &&
+        !auto_create_database(c, settings.database, host))
+        return result;
+    // Column names without fetching the table's rows.
+    const std::string probe = "select * from " + settings.table + " limit 0";
+    const bool existing = db::execute_sql(c, probe);
+    if (!existing && !auto_create_table(c, settings.table, initial_rows, host)) return result;
+    std::unique_ptr<db::ResultSet> columns = db::take_result(c);
+    result.prepared = true;
+    if (host.ctrl_held()) db::delete_records(c, settings.table, "");
+
+    ValueMaker values(initial_rows, settings);
+    text::DrawPool order;
+    const size_t n = files.size();
+    host.set_button_caption(G("正在导入.."));
+    for (size_t j = 1; j <= n; ++j) {
+        host.pump();
+        if (host.stop_requested()) {
+            result.stopped = true;
+            result.not_attempted = n - j + 1;
+            break;
+        }
+        const size_t index = settings.random_order
+                                 ? static_cast<size_t>(order.Next(1, static_cast<int64_t>(n)))
+                                 : j;
+        const std::string& path = files[index - 1];
+        const std::string article = text::ReadArticleText(path, settings.encoding);
+        std::string assignments;
+        const std::vector<mapping::FieldMapping> rows = host.field_rows();
+        for (size_t i = 0; i < rows.size(); ++i) {
+            host.pump();
+            std::string name = rows[i].field;
+            if (name == "ID") continue;
+            const std::string value = values.value(i, rows[i], path, article);
+            if (existing && columns && text::is_position(name)) {
+                const int64_t position = to_int(name);
+                std::string column;
+                if (position >= 1 && position <= static_cast<int64_t>(columns->field_count()) &&
+                    columns->field_name(static_cast<unsigned>(position - 1), column)) {
+                    name = column;
+                    host.set_field_name(i, name);
+                }
+            }
+            std::string escaped = db::escape_sql_value(value);
+            if (escaped.empty()) escaped = " ";
+            if (!assignments.empty()) assignments += ",";
+            assignments += "`" + name + "`='" + escaped + "'";
+        }
+        std::string reason;
+        const bool ok = db::insert_record(c, "`" + settings.table + "`", assignments);
+        if (ok) {
+            ++result.imported;
+            host.set_button_caption(G("总 ") + count_text(n) + G(" 篇，已导入 ") +
+                                    count_text(result.imported) + G(" 篇"));
+            host.set_window_caption(text::utf8_to_gbk(text::base_name(path)));
+        } else {
+            ++result.failed;
+            db::last_error(c, reason);
+        }
+        host.file_done(path, ok, reason, j, n);
+        if (!ok && db::connection_lost(c)) {
+            // The rest would fail the same way: stop here and say how many were left.
+            result.connection_lost = true;
+            result.not_attempted = n - j;
+            break;
+        }
+    }
+    columns.reset();
+    result.row_count = table_row_count(c, settings.table);
+    host.set_button_caption(idle_import_caption());
+    host.set_window_caption(G("Tarvo·Quillbase v1.1.0.1"));
+    host.message(summary_message(result));
+    return result;
+}
+
+}  // namespace qb::import

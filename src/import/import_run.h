@@ -1,0 +1,70 @@
+// The import run: one INSERT per article file, one assignment per field row, with the
+// database and table created when missing. The window, the command line and the tests drive
+// it through ImportHost.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mapping/field_mapping.h"
+
+namespace qb::db {
+class Connection;
+}
+
+namespace qb::import {
+
+struct ImportSettings {
+    std::string database, table;  // program text
+    int encoding = 0;             // the file-encoding combo: 0 detect .. 4 UnicodeBE
+    bool random_order = false;
+    // The 文件时间 choice, as the window shows it when the run starts.
+    bool time_created = false, time_modified = true;
+    int time_kind = 0;
+};
+
+// What the run needs from whoever runs it.
+class ImportHost {
+public:
+    enum class Box { Database, Table, Folder };
+    virtual ~ImportHost() = default;
+    virtual void message(const std::string& text) = 0;
+    virtual void focus(Box) {}
+    virtual void pump() {}
+    virtual bool stop_requested() = 0;
+    virtual bool ctrl_held() { return false; }
+    // The field list as it stands now (names and sources are re-read for every file).
+    virtual std::vector<mapping::FieldMapping> field_rows() = 0;
+    // A position resolved to the column's name.
+    virtual void set_field_name(size_t row, const std::string& name) = 0;
+    virtual void set_button_caption(const std::string&) {}
+    virtual void set_window_caption(const std::string&) {}
+    // After each file; path in the file system's form, reason the server's text when failed.
+    virtual void file_done(const std::string& path, bool ok, const std::string& reason, size_t done,
+                           size_t total) {
+        (void)path, (void)ok, (void)reason, (void)done, (void)total;
+    }
+};
+
+struct ImportResult {
+    bool prepared = false;  // false: a preparation message ended the run, nothing imported
+    size_t imported = 0, failed = 0, not_attempted = 0;
+    bool stopped = false, connection_lost = false;
+    long long row_count = 0;
+};
+
+// The idle caption of the import button, and the summary message of a run.
+std::string idle_import_caption();
+std::string summary_message(const ImportResult& r);
+
+// files: paths in the file system's form. Shows its messages through the host; the summary
+// message too, unless preparation failed.
+ImportResult run_import(db::Connection* connection, const ImportSettings& settings,
+                        const std::vector<std::string>& files, ImportHost& host);
+
+// Creation when missing: false after showing the failure message.
+bool auto_create_database(db::Connection* c, const std::string& name, ImportHost& host);
+bool auto_create_table(db::Connection* c, const std::string& table,
+                       const std::vector<mapping::FieldMapping>& rows, ImportHost& host);
+
+}  // namespace qb::import

@@ -123,8 +123,17 @@ MainWindow::MainWindow(persist::ConfigStore& settings) : settings_(settings) {
     auto* export_button = make_button("按钮导出", "从 MySQL 数据库导出文章", this);
     bottom->addWidget(import_button);
     bottom->addWidget(export_button);
-    bottom->addWidget(make_button("按钮导入配置", "导入配置", this));
-    bottom->addWidget(make_button("按钮导出配置", "导出配置", this));
+    auto* import_config_button = make_button("按钮导入配置", "导入配置", this);
+    auto* export_config_button = make_button("按钮导出配置", "导出配置", this);
+    bottom->addWidget(import_config_button);
+    bottom->addWidget(export_config_button);
+    connect(import_button, &QPushButton::clicked, this, [this] { start_import(false); });
+    platform::RightClick::install(import_button, [this] { start_import(true); });
+    connect(import_config_button, &QPushButton::clicked, this, &MainWindow::import_config);
+    connect(export_config_button, &QPushButton::clicked, this, &MainWindow::export_config);
+    drop_handler_ = [this](int count, int position, const std::string& path) {
+        import_dropped_file(count, position, path);
+    };
     bottom->addStretch();
     auto* table_picture = make_label("▦", this);
     table_picture->setObjectName(qtr("图片新建表"));
@@ -452,8 +461,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     if (!drop_handler_) return;
     for (int i = 0; i < paths.size(); ++i)
-        drop_handler_(static_cast<int>(paths.size()), i,
-                      platform::program_path(paths[i].toStdString()));
+        drop_handler_(static_cast<int>(paths.size()), i + 1, paths[i].toStdString());
 }
 
 void MainWindow::pick_article_folder() {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "import/import_run.h"
 #include "mapping/field_mapping.h"
 
 class QComboBox;
@@ -64,9 +65,20 @@ public:
     void show_article_folder();
 
     // Every dropped path reaches this handler: the number of items of the drop, the item's
-    // 0-based position, its path as program text.
-    using DropHandler = std::function<void(int count, int index, const std::string& path)>;
+    // 1-based position, its path in the file system's form. import_dropped_file by default.
+    using DropHandler = std::function<void(int count, int position, const std::string& path)>;
     void set_drop_handler(DropHandler handler) { drop_handler_ = std::move(handler); }
+
+    // 按钮导入: collects the folder's files and imports them, or asks a running import to stop.
+    // whole_pattern: the right button's listing (the pattern text taken whole).
+    void start_import(bool whole_pattern);
+    import::ImportResult run_import(const std::vector<std::string>& files);
+    void import_dropped_file(int count, int position, const std::string& native_path);
+    bool import_idle() const;
+    void export_config();
+    void import_config();
+    // A configuration file's section 主界面 into the window.
+    void load_config_file(const std::string& native_path);
 
     // The commands of the database and table name popups land here.
     enum class NameTarget { Database, Table };
@@ -93,6 +105,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    friend class WindowImportHost;
+    std::string text_of(const char* name) const;
     void build_connection_group(QGridLayout* grid);
     void build_source_group(QGridLayout* grid);
     QWidget* build_field_group();
@@ -104,6 +118,8 @@ private:
     bool saved_ = false;
     bool loading_row_allowed_ = true;
     DropHandler drop_handler_;
+    bool import_stop_ = false;
+    std::vector<std::string> dropped_files_;
 
     QLineEdit* database_edit_ = nullptr;
     QLineEdit* table_edit_ = nullptr;

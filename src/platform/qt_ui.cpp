@@ -74,14 +74,16 @@ QString qt_file_filter(const std::string& filter) {
 }
 
 std::vector<std::string> QtUi::pick_open_files(const std::string& title, const std::string& filter,
-                                               bool multiple, QWidget* parent) {
+                                               bool multiple, const std::string& initial,
+                                               QWidget* parent) {
     std::vector<std::string> out;
     if (multiple) {
         for (const QString& f :
-             QFileDialog::getOpenFileNames(parent, to_qstring(title), {}, qt_file_filter(filter)))
+             QFileDialog::getOpenFileNames(parent, to_qstring(title), to_qstring(initial),
+                                           qt_file_filter(filter)))
             out.push_back(from_qstring(f));
     } else {
-        QString f = QFileDialog::getOpenFileName(parent, to_qstring(title), {},
+        QString f = QFileDialog::getOpenFileName(parent, to_qstring(title), to_qstring(initial),
                                                  qt_file_filter(filter));
         if (!f.isEmpty()) out.push_back(from_qstring(f));
     }

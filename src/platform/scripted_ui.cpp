@@ -33,8 +33,8 @@ std::string ScriptedUi::pick_folder(const std::string&, const std::string& initi
 }
 
 std::vector<std::string> ScriptedUi::pick_open_files(const std::string&, const std::string&, bool,
-                                                     QWidget*) {
-    dialog_initials.emplace_back();
+                                                     const std::string& initial, QWidget*) {
+    dialog_initials.push_back(initial);
     if (open_files.empty()) return {};
     auto f = open_files.front();
     open_files.pop_front();

@@ -25,7 +25,8 @@ public:
     std::string pick_folder(const std::string& title, const std::string& initial,
                             QWidget* parent) override;
     std::vector<std::string> pick_open_files(const std::string& title, const std::string& filter,
-                                             bool multiple, QWidget* parent) override;
+                                             bool multiple, const std::string& initial,
+                                             QWidget* parent) override;
     std::string pick_save_file(const std::string& title, const std::string& filter,
                                const std::string& initial, QWidget* parent) override;
     std::string clipboard_text() override { return clipboard_; }

@@ -1,0 +1,218 @@
+// The import button, dropped files and the configuration buttons of the main window.
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include "app/main_window.h"
+#include "app/start_program.h"
+#include "import/collect.h"
+#include "import/import_run.h"
+#include "persist/config_store.h"
+#include "platform/paths.h"
+#include "platform/qtext.h"
+#include "platform/ui.h"
+#include "platform/unit_state.h"
+#include "text/gbk.h"
+#include "text/iconv_text.h"
+#include "text/path_text.h"
+
+namespace qb::app {
+
+using platform::from_qstring;
+using platform::to_qstring;
+using text::G;
+
+namespace {
+
+bool is_folder(const std::string& native) {
+    struct stat st;
+    return ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool exists(const std::string& native) {
+    struct stat st;
+    return ::stat(native.c_str(), &st) == 0;
+}
+
+std::string lower_extension(const std::string& path) {
+    std::string e = text::extension(path);
+    for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return e;
+}
+
+const char* const kConfigFilter = "ini配置文件(*.ini)|*.ini|全部文件(*.*)|*.*";
+
+}  // namespace
+
+// The window as the import run sees it.
+class WindowImportHost : public import::ImportHost {
+public:
+    explicit WindowImportHost(MainWindow& w) : w_(w) {}
+    void message(const std::string& text) override {
+        platform::ui().message(text, {}, platform::Icon::None, &w_);
+    }
+    void focus(Box box) override {
+        const char* name = box == Box::Database ? "编辑框库名"
+                           : box == Box::Table  ? "编辑框表名"
+                                                : "编辑框文章目录";
+        w_.unit<QLineEdit>(name)->setFocus();
+    }
+    void pump() override { platform::ui().pump(); }
+    bool stop_requested() override { return w_.import_stop_; }
+    bool ctrl_held() override { return platform::ui().ctrl_held(); }
+    std::vector<mapping::FieldMapping> field_rows() override { return w_.field_rows(); }
+    void set_field_name(size_t row, const std::string& name) override {
+        if (QTreeWidgetItem* it = w_.field_item(static_cast<int>(row))) it->setText(0, to_qstring(name));
+    }
+    void set_button_caption(const std::string& caption) override {
+        w_.unit<QPushButton>("按钮导入")->setText(to_qstring(caption));
+    }
+    void set_window_caption(const std::string& caption) override {
+        w_.setWindowTitle(to_qstring(caption));
+    }
+
+private:
+    MainWindow& w_;
+};
+
+bool MainWindow::import_idle() const {
+    return from_qstring(unit<QPushButton>("按钮导入")->text()) == import::idle_import_caption();
+}
+
+std::string MainWindow::text_of(const char* name) const {
+    return from_qstring(unit<QLineEdit>(name)->text());
+}
+
+void MainWindow::start_import(bool whole_pattern) {
+    auto& ui = platform::ui();
+    if (!import_idle()) {
+        import_stop_ = true;
+        return;
+    }
+    import_stop_ = false;
+    const std::string folder = text_of("编辑框文章目录");
+    const std::string native = platform::native_path(folder);
+    if (folder.empty() || !exists(native)) {
+        ui.message(G("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！"), {},
+                   platform::Icon::None, this);
+        folder_edit_->setFocus();
+        return;
+    }
+    auto* button = unit<QPushButton>("按钮导入");
+    button->setText(platform::qtr("正在读取文章列表.."));
+    std::vector<std::string> files;
+    import::CollectOptions options;
+    options.patterns_gbk = text_of("编辑框文件类型");
+    options.include_subfolders = unit<QCheckBox>("选择框遍历子目录")->isChecked();
+    options.whole_pattern = whole_pattern;
+    options.stop_requested = [this] { return import_stop_; };
+    options.pump = [&ui] { ui.pump(); };
+    import::collect_article_files(files, native, options);
+    button->setText(to_qstring(import::idle_import_caption()));
+    if (files.empty()) {
+        ui.message(G("根据文件类型设置[") + options.patterns_gbk + G("]在这个目录中找不到文件：\r\n") +
+                       folder,
+                   {}, platform::Icon::None, this);
+        return;
+    }
+    run_import(files);
+}
+
+import::ImportResult MainWindow::run_import(const std::vector<std::string>& files) {
+    import::ImportSettings settings;
+    settings.database = text_of("编辑框库名");
+    settings.table = text_of("编辑框表名");
+    settings.encoding = unit<QComboBox>("组合框文件编码")->currentIndex();
+    settings.random_order = unit<QCheckBox>("选择框乱序导入")->isChecked();
+    settings.time_created = unit<QRadioButton>("单选框创建")->isChecked();
+    settings.time_modified = unit<QRadioButton>("单选框修改")->isChecked();
+    settings.time_kind = unit<QComboBox>("组合框类型")->currentIndex();
+    WindowImportHost host(*this);
+    return import::run_import(connection_.get(), settings, files, host);
+}
+
+void MainWindow::import_dropped_file(int count, int position, const std::string& native) {
+    auto& ui = platform::ui();
+    if (count == 1) {
+        const std::string path = platform::program_path(native);
+        if (is_folder(native)) {
+            folder_edit_->setText(to_qstring(path));
+            return;
+        }
+        const std::string ext = lower_extension(native);
+        if (ext == "mdb") {
+            unit<QLineEdit>("编辑框服务器")->setText(to_qstring(path));
+            return;
+        }
+        if (ext == "ini") {
+            load_config_file(native);
+            ui.message(G("导入配置完成！"), {}, platform::Icon::None, this);
+            return;
+        }
+    }
+    if (position == 1) dropped_files_.clear();
+    if (!is_folder(native)) dropped_files_.push_back(native);
+    if (position != count) return;
+    if (!ui.ask_ok_cancel(G("确定要导入被拖放的 ") + text::int_text(static_cast<int64_t>(dropped_files_.size())) +
+                              G(" 个文件到表[") + text_of("编辑框表名") + G("]中吗？请首先设置好所有参数"),
+                          {}, this))
+        return;
+    if (!import_idle()) {
+        ui.message(G("已经有导入在执行，请稍后！"), {}, platform::Icon::None, this);
+        return;
+    }
+    import_stop_ = false;
+    const std::vector<std::string> files = dropped_files_;
+    run_import(files);
+}
+
+void MainWindow::load_config_file(const std::string& native) {
+    persist::ConfigStore store;
+    attach_store_to_ui(store);
+    store.open_file(native);
+    restore_field_list(store);
+    select_source();
+}
+
+void MainWindow::export_config() {
+    auto* export_button = unit<QPushButton>("按钮导出配置");
+    auto* import_button = unit<QPushButton>("按钮导入配置");
+    const std::string path = platform::ui().pick_save_file(
+        G("选择一个文件路径保存当前界面配置："), G(kConfigFilter), platform::unit_tag(export_button), this);
+    if (path.empty()) return;
+    platform::set_unit_tag(export_button, path);
+    platform::set_unit_tag(import_button, path);
+    {
+        persist::ConfigStore store;
+        attach_store_to_ui(store);
+        store.open_file(platform::native_path(path));
+        save_field_list(store);
+    }
+    platform::ui().message(G("导出配置完成！"), {}, platform::Icon::None, this);
+}
+
+void MainWindow::import_config() {
+    auto* export_button = unit<QPushButton>("按钮导出配置");
+    auto* import_button = unit<QPushButton>("按钮导入配置");
+    std::vector<std::string> chosen = platform::ui().pick_open_files(
+        G("选择一个先前导出的ini配置文件导入："), G(kConfigFilter), false,
+        platform::unit_tag(import_button), this);
+    if (chosen.empty() || chosen.front().empty()) return;
+    std::string path = chosen.front();
+    if (!exists(platform::native_path(path))) path += ".ini";
+    if (!exists(platform::native_path(path))) {
+        platform::ui().message(G("请选择一个已存在的ini文件！"), {}, platform::Icon::None, this);
+        return;
+    }
+    platform::set_unit_tag(import_button, path);
+    platform::set_unit_tag(export_button, path);
+    load_config_file(platform::native_path(path));
+    platform::ui().message(G("导入配置完成！"), {}, platform::Icon::None, this);
+}
+
+}  // namespace qb::app

@@ -1,0 +1,313 @@
+#include "import/import_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "db/connection.h"
+#include "import/collect.h"
+#include "import/column_types.h"
+#include "test_server.h"
+#include "test_util.h"
+#include "text/gbk.h"
+
+namespace qb::import {
+namespace {
+
+using mapping::FieldMapping;
+using test::G;
+
+TEST(ColumnTypes, ListLookupAndSourceTypes) {
+    EXPECT_EQ(column_type_list().rfind(G("\r\n[0]小数(decimal)\r\n"), 0), 0u);
+    EXPECT_EQ(lookup_type_code("text"), 25203);
+    EXPECT_EQ(lookup_type_code("tinytext"), 25202);
+    EXPECT_EQ(lookup_type_code("decimal"), 0);
+    EXPECT_EQ(lookup_type_code("set"), 25402);
+    EXPECT_EQ(lookup_type_code("nosuch"), 0);
+    EXPECT_EQ(type_for_source(G("文件内容")), "mediumtext");
+    EXPECT_EQ(type_for_source(G("文件时间")), "datetime");
+    EXPECT_EQ(type_for_source(G("固定文本")), "text");
+    EXPECT_EQ(type_for_source(G("请设置")), "text");
+}
+
+class CollectTest : public ::testing::Test {
+protected:
+    std::string make(const std::string& rel, const std::string& bytes = "x") {
+        const std::string p = dir_.file(rel);
+        std::filesystem::create_directories(std::filesystem::path(p).parent_path());
+        test::write_file(p, bytes);
+        return p;
+    }
+    std::vector<std::string> names(const std::vector<std::string>& paths) {
+        std::vector<std::string> out;
+        for (const auto& p : paths) out.push_back(p.substr(dir_.path().string().size() + 1));
+        return out;
+    }
+    test::TempDir dir_;
+};
+
+TEST_F(CollectTest, PatternsOrderSubfoldersAndLoops) {
+    make("b.html");
+    make("a.txt");
+    make("sub/c.txt");
+    make("sub/deeper/d.txt");
+    make("A2.TXT");
+    std::filesystem::create_directory_symlink(dir_.path(), dir_.path() / "sub" / "loop");
+    const std::string root = dir_.path().string();
+
+    std::vector<std::string> out;
+    list_folder_entries(root, "*.txt|*.html", out, false);
+    EXPECT_EQ(names(out), (std::vector<std::string>{"A2.TXT", "a.txt", "b.html"}));
+    out.clear();
+    list_folder_entries(root, "*.txt|*.*", out, false);
+    EXPECT_EQ(names(out), (std::vector<std::string>{"A2.TXT", "a.txt", "A2.TXT", "a.txt", "b.html"}));
+
+    out.clear();
+    CollectOptions options;
+    options.patterns_gbk = "*.txt";
+    options.include_subfolders = true;
+    collect_article_files(out, root, options);  // the link loop is not followed
+    EXPECT_EQ(names(out), (std::vector<std::string>{"A2.TXT", "a.txt", "sub/c.txt", "sub/deeper/d.txt"}));
+
+    out.clear();
+    options.whole_pattern = true;
+    options.patterns_gbk = "*.TXT";
+    options.include_subfolders = false;
+    collect_article_files(out, root, options);
+    EXPECT_EQ(names(out), (std::vector<std::string>{"A2.TXT", "a.txt"}));
+    out.clear();
+    options.patterns_gbk = "a?.t*";
+    collect_article_files(out, root, options);
+    EXPECT_EQ(names(out), (std::vector<std::string>{"A2.TXT", "a.txt"}));
+
+    // A stop request keeps what was collected and descends no further.
+    out.clear();
+    options = {};
+    options.include_subfolders = true;
+    options.stop_requested = [] { return true; };
+    collect_article_files(out, root, options);
+    EXPECT_EQ(out.size(), 3u);
+    out.clear();
+    list_folder_entries(dir_.file("missing"), "*.*", out, false);
+    EXPECT_TRUE(out.empty());
+}
+
+// A host that records what the run shows and holds the field list.
+class TestHost : public ImportHost {
+public:
+    explicit TestHost(std::vector<FieldMapping> rows) : rows(std::move(rows)) {}
+    void message(const std::string& text) override { messages.push_back(text); }
+    void focus(Box b) override { focused.push_back(b); }
+    bool stop_requested() override { return stop_after >= 0 && done >= stop_after; }
+    bool ctrl_held() override { return ctrl; }
+    std::vector<FieldMapping> field_rows() override { return rows; }
+    void set_field_name(size_t row, const std::string& name) override { rows[row].field = name; }
+    void file_done(const std::string& path, bool ok, const std::string& reason, size_t,
+                   size_t) override {
+        ++done;
+        if (!ok) failures.push_back(path + ": " + reason);
+    }
+    std::vector<FieldMapping> rows;
+    std::vector<std::string> messages, failures;
+    std::vector<Box> focused;
+    int stop_after = -1;
+    int done = 0;
+    bool ctrl = false;
+};
+
+class ImportRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::server_configured()) GTEST_SKIP() << "QB_TEST_SERVER not set";
+        c_ = test::connect_to_test_server();
+        ASSERT_TRUE(c_);
+        db::execute_sql(c_.get(), "drop database if exists qb_test_import");
+        settings_.database = "qb_test_import";
+        settings_.table = "t";
+    }
+    std::string make(const std::string& name, const std::string& bytes) {
+        const std::string p = dir_.file(name);
+        std::filesystem::create_directories(std::filesystem::path(p).parent_path());
+        test::write_file(p, bytes);
+        return p;
+    }
+    std::vector<std::vector<std::string>> rows(const std::string& query) {
+        std::vector<std::vector<std::string>> out;
+        if (!db::execute_sql(c_.get(), query)) return out;
+        auto r = db::take_result(c_.get());
+        for (uint64_t i = 0; r && i < r->row_count(); ++i) {
+            r->move_to_row(i);
+            std::vector<std::string> row;
+            for (unsigned k = 0; k < r->field_count(); ++k) {
+                std::string v;
+                r->read_field(k, v);
+                row.push_back(v);
+            }
+            out.push_back(row);
+        }
+        return out;
+    }
+    std::unique_ptr<db::Connection> c_;
+    ImportSettings settings_;
+    test::TempDir dir_;
+};
+
+TEST_F(ImportRunTest, CreatesDatabaseAndTableAndFillsEveryColumn) {
+    const std::string sep = G("┊?┊");
+    TestHost host({{"ID", G("文件主名"), ""},
+                   {G("标题"), G("文件主名"), ""},
+                   {G("内容"), G("文件内容"), ""},
+                   {"page", G("网页标题"), "<title>" + sep + "</title>"},
+                   {"fixed", G("固定文本"), G("固定的")},
+                   {"empty", G("固定文本"), ""},
+                   {"unset", G("请设置"), ""},
+                   {"folder", G("父目录名"), ""},
+                   {"t", G("文件时间"), ""}});
+    std::vector<std::string> files = {
+        make("文章/a.txt", G("第一篇<title>标题一</title>")),
+        make("b.html", "\xEF\xBB\xBF<TITLE>T2</TITLE>" + std::string("\xE4\xB8\xAD", 3)),
+        make("it's a \"quote\" -x|%.txt", ""),
+        make("binary.dat", std::string("\0\x01\xFF\x81", 4))};
+    ImportResult r = run_import(c_.get(), settings_, files, host);
+    ASSERT_TRUE(r.prepared);
+    // The binary file's bytes are no text the utf8 columns can hold: the server refuses that
+    // one row, says why, and the others go in.
+    EXPECT_EQ(r.imported, 3u);
+    EXPECT_EQ(r.failed, 1u);
+    ASSERT_EQ(host.failures.size(), 1u);
+    EXPECT_NE(host.failures[0].find("binary.dat: Incorrect string value"), std::string::npos);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0],
+              G("导入完成，已导入 3 篇文章，当前表有 3 条记录！\r\n有 1 篇文章导入失败。"));
+
+    auto create = rows("show create table qb_test_import.t");
+    ASSERT_EQ(create.size(), 1u);
+    const std::string& ddl = create[0][1];
+    EXPECT_NE(ddl.find("`ID` bigint(20) NOT NULL AUTO_INCREMENT"), std::string::npos) << ddl;
+    EXPECT_NE(ddl.find("`" + G("标题") + "` tinytext DEFAULT NULL"), std::string::npos);
+    EXPECT_NE(ddl.find("`" + G("内容") + "` mediumtext"), std::string::npos);
+    EXPECT_NE(ddl.find("`fixed` text"), std::string::npos);
+    EXPECT_NE(ddl.find("`t` datetime"), std::string::npos);
+    EXPECT_NE(ddl.find("PRIMARY KEY (`ID`)"), std::string::npos);
+    EXPECT_NE(ddl.find("CHARSET=utf8"), std::string::npos);
+    EXPECT_EQ(ddl.find("`ID` bigint", ddl.find("`ID` bigint") + 1), std::string::npos);
+
+    auto data = rows("select " + G("标题") + ", " + G("内容") +
+                     ", page, fixed, empty, unset, folder, t from qb_test_import.t order by ID");
+    ASSERT_EQ(data.size(), 3u);
+    EXPECT_EQ(data[0][0], "a");
+    EXPECT_EQ(data[0][1], G("第一篇<title>标题一</title>"));
+    EXPECT_EQ(data[0][2], G("标题一"));
+    EXPECT_EQ(data[0][3], G("固定的"));
+    EXPECT_EQ(data[0][4], " ");  // an empty value is stored as one space
+    EXPECT_EQ(data[0][5], G("请设置数据来源"));
+    EXPECT_EQ(data[0][6], G("文章"));
+    EXPECT_EQ(data[0][7].size(), 19u);
+    EXPECT_EQ(data[1][2], "T2");
+    EXPECT_EQ(data[1][1], "<TITLE>T2</TITLE>" + G("中"));
+    EXPECT_EQ(data[2][0], "it's a \"quote\" -x|%");
+}
+
+TEST_F(ImportRunTest, PositionsOnAnExistingTableAndFailedRows) {
+    ASSERT_TRUE(db::execute_sql(c_.get(), "create database qb_test_import"));
+    ASSERT_TRUE(db::execute_sql(c_.get(), "create table qb_test_import.t (ID int auto_increment "
+                                          "primary key, name varchar(50), body text)"));
+    TestHost host({{"2", G("文件主名"), ""}, {"3", G("文件内容"), ""}});
+    std::vector<std::string> files = {make("one.txt", "1"), make("two.txt", "2")};
+    ImportResult r = run_import(c_.get(), settings_, files, host);
+    EXPECT_EQ(r.imported, 2u);
+    EXPECT_EQ(host.rows[0].field, "name");  // written back after the first file
+    EXPECT_EQ(host.rows[1].field, "body");
+    EXPECT_EQ(rows("select name, body from qb_test_import.t order by ID"),
+              (std::vector<std::vector<std::string>>{{"one", "1"}, {"two", "2"}}));
+
+    // A position past the last column names no column: every insert fails and is counted.
+    TestHost beyond({{"9", G("文件主名"), ""}});
+    r = run_import(c_.get(), settings_, files, beyond);
+    EXPECT_EQ(r.imported, 0u);
+    EXPECT_EQ(r.failed, 2u);
+    EXPECT_EQ(beyond.rows[0].field, "9");
+    ASSERT_EQ(beyond.failures.size(), 2u);
+    EXPECT_NE(beyond.failures[0].find("Unknown column '9'"), std::string::npos) << beyond.failures[0];
+    EXPECT_EQ(beyond.messages.back(),
+              G("导入完成，已导入 0 篇文章，当前表有 2 条记录！\r\n有 2 篇文章导入失败。"));
+
+    // Ctrl held: the table is emptied first.
+    TestHost again({{"name", G("文件主名"), ""}});
+    again.ctrl = true;
+    r = run_import(c_.get(), settings_, files, again);
+    EXPECT_EQ(r.row_count, 2);
+    EXPECT_EQ(rows("select count(*) from qb_test_import.t")[0][0], "2");
+}
+
+TEST_F(ImportRunTest, RandomOrderStopAndPreparationMessages) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 12; ++i) files.push_back(make("f" + std::to_string(i) + ".txt", "x"));
+    settings_.random_order = true;
+    TestHost host({{"name", G("文件主名"), ""}});
+    ASSERT_EQ(run_import(c_.get(), settings_, files, host).imported, 12u);
+    auto names = rows("select name from qb_test_import.t");
+    std::set<std::string> unique;
+    for (auto& row : names) unique.insert(row[0]);
+    EXPECT_EQ(unique.size(), 12u);
+
+    TestHost stopping({{"name", G("文件主名"), ""}});
+    stopping.stop_after = 3;
+    ImportResult r = run_import(c_.get(), settings_, files, stopping);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.imported, 3u);
+    EXPECT_EQ(stopping.messages.back(), G("导入完成，已导入 3 篇文章，当前表有 15 条记录！"));
+
+    TestHost none({});
+    EXPECT_FALSE(run_import(c_.get(), settings_, files, none).prepared);
+    EXPECT_EQ(none.messages, (std::vector<std::string>{G("请在 数据字段设置 中添加至少一个字段！")}));
+    ImportSettings no_table = settings_;
+    no_table.table.clear();
+    TestHost h2({{"a", G("文件主名"), ""}});
+    run_import(c_.get(), no_table, files, h2);
+    EXPECT_EQ(h2.messages, (std::vector<std::string>{G("请输入表名！")}));
+    EXPECT_EQ(h2.focused, (std::vector<ImportHost::Box>{ImportHost::Box::Table}));
+
+    ImportSettings spaced = settings_;
+    spaced.database = "qb test import";
+    TestHost h3({{"a", G("文件主名"), ""}});
+    EXPECT_FALSE(run_import(c_.get(), spaced, files, h3).prepared);
+    EXPECT_EQ(h3.messages, (std::vector<std::string>{G("库不存在且自动创建失败：qb test import")}));
+    ImportSettings ticked = settings_;
+    ticked.table = "bad`name";
+    TestHost h4({{"a", G("文件主名"), ""}});
+    EXPECT_FALSE(run_import(c_.get(), ticked, files, h4).prepared);
+    EXPECT_EQ(h4.messages, (std::vector<std::string>{G("表不存在且自动创建失败：bad`name")}));
+}
+
+TEST_F(ImportRunTest, ALostConnectionEndsTheRunAndSaysWhatIsLeft) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 5; ++i) files.push_back(make("g" + std::to_string(i) + ".txt", "x"));
+    auto killer = test::connect_to_test_server();
+    ASSERT_TRUE(execute_sql(c_.get(), "select connection_id()"));
+    auto id_result = db::take_result(c_.get());
+    int64_t id = 0;
+    id_result->read_field(0u, id);
+    class KillingHost : public TestHost {
+    public:
+        using TestHost::TestHost;
+        std::function<void()> kill;
+        void file_done(const std::string& p, bool ok, const std::string& reason, size_t d,
+                       size_t t) override {
+            TestHost::file_done(p, ok, reason, d, t);
+            if (done == 2 && kill) kill();
+        }
+    } host({{"name", G("文件主名"), ""}});
+    host.kill = [&] { db::execute_sql(killer.get(), "kill connection " + std::to_string(id)); };
+    ImportResult r = run_import(c_.get(), settings_, files, host);
+    EXPECT_EQ(r.imported, 2u);
+    EXPECT_EQ(r.failed, 1u);
+    EXPECT_TRUE(r.connection_lost);
+    EXPECT_EQ(r.not_attempted, 2u);
+    EXPECT_NE(host.messages.back().find(G("还有 2 篇文章没有导入")), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qb::import

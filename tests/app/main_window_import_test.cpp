@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+
+#include "app/main_window.h"
+#include "db/connection.h"
+#include "persist/config_store.h"
+#include "platform/qtext.h"
+#include "platform/scripted_ui.h"
+#include "test_server.h"
+#include "test_util.h"
+
+namespace qb::app {
+namespace {
+
+using platform::from_qstring;
+using platform::qtr;
+using platform::to_qstring;
+using test::G;
+
+class MainWindowImportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::set_ui(&ui_);
+        store_.open_file(dir_.file("s.ini"));
+        window_ = std::make_unique<MainWindow>(store_);
+        window_->on_created();
+    }
+    void TearDown() override {
+        window_.reset();
+        platform::set_ui(nullptr);
+    }
+    void set(const char* name, const std::string& gbk) {
+        window_->unit<QLineEdit>(name)->setText(to_qstring(gbk));
+    }
+    std::string get(const char* name) { return from_qstring(window_->unit<QLineEdit>(name)->text()); }
+    std::string make(const std::string& rel, const std::string& bytes) {
+        const std::string p = dir_.file(rel);
+        std::filesystem::create_directories(std::filesystem::path(p).parent_path());
+        test::write_file(p, bytes);
+        return p;
+    }
+    void connect_to_server() {
+        auto a = test::server_address();
+        set("编辑框服务器", a.text());
+        set("编辑框用户名", a.user);
+        set("编辑框密码", a.password);
+        QTest::mouseClick(window_->unit<QPushButton>("按钮建立连接"), Qt::LeftButton);
+        ASSERT_TRUE(window_->connection());
+    }
+
+    test::TempDir dir_;
+    platform::ScriptedUi ui_;
+    persist::ConfigStore store_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(MainWindowImportTest, TheImportButtonImportsTheFolder) {
+    // Without a folder: the message, nothing else.
+    window_->start_import(false);
+    EXPECT_EQ(ui_.last_message(),
+              G("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！"));
+    QB_REQUIRE_SERVER();
+    connect_to_server();
+    db::execute_sql(window_->connection(), "drop database if exists qb_test_window");
+    make("arts/a.txt", G("甲文"));
+    make("arts/sub/b.txt", G("乙文"));
+    make("arts/c.html", "<title>x</title>");
+    set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.file("arts")));
+    set("编辑框文件类型", "*.none");
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
+    EXPECT_EQ(ui_.last_message().rfind(G("根据文件类型设置[*.none]在这个目录中找不到文件：\r\n"), 0), 0u);
+    set("编辑框文件类型", "*.txt");
+    set("编辑框库名", "qb_test_window");
+    set("编辑框表名", "t");
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
+    EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 2 篇文章，当前表有 2 条记录！"));
+    EXPECT_EQ(from_qstring(window_->unit<QPushButton>("按钮导入")->text()), G("导入文章到 MySQL 数据库"));
+    EXPECT_EQ(window_->windowTitle(), qtr("Tarvo·Quillbase v1.1.0.1"));
+    // The right button lists with the pattern taken whole.
+    window_->unit<QCheckBox>("选择框遍历子目录")->setChecked(false);
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::RightButton);
+    EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 1 篇文章，当前表有 3 条记录！"));
+
+    // Dropped files: two files and a folder, after the question.
+    const std::string f1 = make("d/1.txt", "one"), f2 = make("d/2.txt", "two");
+    window_->import_dropped_file(3, 1, f1);
+    window_->import_dropped_file(3, 2, dir_.file("arts"));
+    window_->import_dropped_file(3, 3, f2);
+    ASSERT_GE(ui_.shown.size(), 2u);
+    EXPECT_EQ(ui_.shown[ui_.shown.size() - 2].text,
+              G("确定要导入被拖放的 2 个文件到表[t]中吗？请首先设置好所有参数"));
+    EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 2 篇文章，当前表有 5 条记录！"));
+    db::execute_sql(window_->connection(), "drop database qb_test_window");
+}
+
+TEST_F(MainWindowImportTest, DropsOfFoldersAndConfigurations) {
+    make("folder/x.txt", "x");
+    window_->import_dropped_file(1, 1, dir_.file("folder"));
+    EXPECT_EQ(get("编辑框文章目录"), qb::text::utf8_to_gbk(dir_.file("folder")));
+    EXPECT_TRUE(ui_.shown.empty());
+
+    // Two folders: the question about 0 files; Cancel does nothing.
+    ui_.answers = {false};
+    window_->import_dropped_file(2, 1, dir_.file("folder"));
+    window_->import_dropped_file(2, 2, dir_.path().string());
+    ASSERT_EQ(ui_.shown.size(), 1u);
+    EXPECT_EQ(ui_.shown[0].text, G("确定要导入被拖放的 0 个文件到表[]中吗？请首先设置好所有参数"));
+
+    // Export with five rows, then three: the count says 3, rows 4 and 5 stay in the file.
+    window_->set_field_rows({{"a", G("文件主名"), ""}, {"b", G("文件主名"), ""}, {"c", G("文件主名"), ""},
+                             {"d", G("文件主名"), ""}, {"e", G("文件主名"), ""}});
+    const std::string ini = qb::text::utf8_to_gbk(dir_.file("cfg.ini"));
+    ui_.save_files = {ini};
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导出配置"), Qt::LeftButton);
+    EXPECT_EQ(ui_.last_message(), G("导出配置完成！"));
+    window_->set_field_rows({{"x", G("文件内容"), ""}, {"y", G("文件内容"), ""}, {"z", G("文件内容"), ""}});
+    set("编辑框库名", G("配置库"));
+    ui_.save_files = {ini};
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导出配置"), Qt::LeftButton);
+    EXPECT_EQ(ui_.dialog_initials.back(), ini);  // starts at the last exported file
+    const std::string bytes = test::read_file(dir_.file("cfg.ini"));
+    EXPECT_NE(bytes.find("\r\n" + G("字段数") + "=3"), std::string::npos);
+    EXPECT_NE(bytes.find("\r\n" + G("字段名或位置(5)") + "=e"), std::string::npos);
+
+    // Import by a name typed without ".ini"; a missing file is refused.
+    window_->set_field_rows({});
+    set("编辑框库名", "");
+    ui_.open_files = {{ini.substr(0, ini.size() - 4)}};
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入配置"), Qt::LeftButton);
+    EXPECT_EQ(ui_.last_message(), G("导入配置完成！"));
+    EXPECT_EQ(get("编辑框库名"), G("配置库"));
+    EXPECT_EQ(window_->field_rows().size(), 3u);
+    ui_.open_files = {{qb::text::utf8_to_gbk(dir_.file("nothing"))}};
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入配置"), Qt::LeftButton);
+    EXPECT_EQ(ui_.last_message(), G("请选择一个已存在的ini文件！"));
+
+    // One dropped .ini restores it and starts nothing.
+    set("编辑框库名", "other");
+    window_->import_dropped_file(1, 1, dir_.file("cfg.ini"));
+    EXPECT_EQ(ui_.last_message(), G("导入配置完成！"));
+    EXPECT_EQ(get("编辑框库名"), G("配置库"));
+}
+
+}  // namespace
+}  // namespace qb::app

@@ -1,0 +1,102 @@
+// quillbase-cli end to end: the shipped example articles and configuration, against the
+// private server.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+
+#include "db/connection.h"
+#include "test_server.h"
+#include "test_util.h"
+
+namespace {
+
+using qb::test::G;
+
+struct CliRun {
+    int status = -1;
+    std::string out;  // stdout and stderr together
+};
+
+CliRun run_cli(const std::string& args) {
+    const std::string cmd = std::string(QB_CLI_PATH) + " " + args + " 2>&1";
+    CliRun r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    int s = pclose(p);
+    r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    return r;
+}
+
+std::string server_options() {
+    auto a = qb::test::server_address();
+    return "--server " + a.text() + " --user " + a.user + " --password '" + a.password + "'";
+}
+
+TEST(Cli, HelpAndUsageErrors) {
+    CliRun help = run_cli("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--empty-table-first"), std::string::npos);
+    EXPECT_NE(help.out.find("用法"), std::string::npos);
+    EXPECT_NE(help.out.find("usage"), std::string::npos);
+    EXPECT_EQ(run_cli("import").status, 2);
+    EXPECT_EQ(run_cli("import --config /no/such.ini").status, 2);
+    EXPECT_EQ(run_cli("import --config x --encoding klingon").status, 2);
+    EXPECT_EQ(run_cli("frobnicate").status, 2);
+}
+
+TEST(Cli, NotAConfigurationGivesDefaultsAndAClearMessage) {
+    qb::test::TempDir dir;
+    qb::test::write_file(dir.file("junk.ini"), std::string("\x00\xFF[\r\n=\r", 6));
+    CliRun r = run_cli("import --config " + dir.file("junk.ini"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("请先选择要导入到数据库的文章所在目录"), std::string::npos) << r.out;
+}
+
+TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {
+    QB_REQUIRE_SERVER();
+    auto c = qb::test::connect_to_test_server();
+    ASSERT_TRUE(c);
+    qb::db::execute_sql(c.get(), "drop database if exists qb_test_cli");
+    const std::string base = "import --config " + std::string(QB_SOURCE_DIR) + "/examples/import.ini " +
+                             server_options() + " --database qb_test_cli --folder " +
+                             std::string(QB_SOURCE_DIR) + "/examples/articles";
+    CliRun r = run_cli(base);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("导入完成，已导入 7 篇文章，当前表有 7 条记录！"), std::string::npos) << r.out;
+    ASSERT_TRUE(qb::db::execute_sql(c.get(), "select count(*) from qb_test_cli.articles"));
+    auto res = qb::db::take_result(c.get());
+    int64_t n = 0;
+    res->read_field(0u, n);
+    EXPECT_EQ(n, 7);
+
+    // Emptying first keeps the count at 7; only text files with --types.
+    r = run_cli(base + " --empty-table-first --types '*.txt' --no-subfolders");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("已导入 5 篇文章，当前表有 5 条记录"), std::string::npos) << r.out;
+
+    // A table without the configured columns: every file fails, each one is listed.
+    ASSERT_TRUE(qb::db::execute_sql(c.get(), "create table qb_test_cli.narrow (ID int primary key auto_increment, x text)"));
+    r = run_cli(base + " --table narrow --no-subfolders --types '*.txt'");
+    EXPECT_EQ(r.status, 1);
+    size_t failures = 0;
+    for (size_t p = r.out.find("failed: "); p != std::string::npos; p = r.out.find("failed: ", p + 1))
+        ++failures;
+    EXPECT_EQ(failures, 5u) << r.out;
+    EXPECT_NE(r.out.find("Unknown column"), std::string::npos);
+    EXPECT_NE(r.out.find("有 5 篇文章导入失败。"), std::string::npos) << r.out;
+
+    r = run_cli(base + " --types '*.nothing'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("在这个目录中找不到文件"), std::string::npos) << r.out;
+    r = run_cli(base + " --password wrong");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("连接到MySQL失败"), std::string::npos) << r.out;
+    qb::db::execute_sql(c.get(), "drop database qb_test_cli");
+}
+
+}  // namespace

@@ -49,12 +49,14 @@ void compare(const char* label, const std::string& path, const char* iconv_from,
     const std::string text = text::ReadArticleText(path, text::kDetect, &code);
     const double ours = seconds_since(t);
     t = Clock::now();
-    const std::string cmd = std::string("iconv -c -f ") + iconv_from + " -t GBK '" + path + "' > /dev/null";
+    const std::string cmd =
+        std::string("iconv -c -f ") + iconv_from + " -t GBK '" + path + "' > /dev/null";
     if (std::system(cmd.c_str()) != 0) std::printf("  (iconv reported invalid input)\n");
     const double theirs = seconds_since(t);
     const double mb = static_cast<double>(bytes) / 1e6;
-    std::printf("%-22s detected %d  ours %8.1f MB/s  iconv %8.1f MB/s  ratio %.2f  (%zu bytes out)\n",
-                label, code, mb / ours, mb / theirs, theirs / ours, text.size());
+    std::printf(
+        "%-22s detected %d  ours %8.1f MB/s  iconv %8.1f MB/s  ratio %.2f  (%zu bytes out)\n",
+        label, code, mb / ours, mb / theirs, theirs / ours, text.size());
 }
 
 }  // namespace
@@ -66,8 +68,11 @@ int main(int argc, char** argv) {
     const std::string gbk = chinese_text(mb << 20);
     const std::string utf8 = text::convert_charset(gbk, "GBK", "UTF-8");
     const std::string utf16 = "\xFF\xFE" + text::convert_charset(gbk, "GBK", "UTF-16LE");
-    const std::string big5_body = text::convert_charset(mapping::ToTraditional(gbk.substr(0, gbk.size() / 8)), "GBK", "BIG5");
-    std::string big5 = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=big5\"></head><body>";
+    const std::string big5_body =
+        text::convert_charset(mapping::ToTraditional(gbk.substr(0, gbk.size() / 8)), "GBK", "BIG5");
+    std::string big5 =
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+        "charset=big5\"></head><body>";
     while (big5.size() < (mb << 20)) big5 += big5_body;
     const std::pair<const char*, const std::string*> files[] = {
         {"gbk", &gbk}, {"utf8", &utf8}, {"utf16le", &utf16}, {"big5", &big5}};

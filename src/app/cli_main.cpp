@@ -25,7 +25,9 @@ using text::G;
 namespace {
 
 volatile sig_atomic_t g_stop = 0;
-void on_interrupt(int) { g_stop = 1; }
+void on_interrupt(int) {
+    g_stop = 1;
+}
 
 const char* kHelp =
     "用法 / usage: quillbase-cli import --config FILE.ini [选项 options]\n"
@@ -56,7 +58,9 @@ const char* kHelp =
     "status is 0 only when every file was imported (1 otherwise, 2 for a usage error).\n";
 
 // Program text to the terminal (UTF-8).
-void say(FILE* f, const std::string& gbk) { std::fputs((text::gbk_to_utf8(gbk) + "\n").c_str(), f); }
+void say(FILE* f, const std::string& gbk) {
+    std::fputs((text::gbk_to_utf8(gbk) + "\n").c_str(), f);
+}
 
 struct Config {
     std::string server = "127.0.0.1", user = "root", password = "root";
@@ -95,7 +99,7 @@ bool read_config(const std::string& path, Config& c) {
 }
 
 class CliHost : public import::ImportHost {
-public:
+  public:
     CliHost(std::vector<mapping::FieldMapping> rows, bool empty_first)
         : rows_(std::move(rows)), empty_first_(empty_first), tty_(::isatty(2)) {
         start_ = std::chrono::steady_clock::now();
@@ -111,12 +115,13 @@ public:
                    size_t total) override {
         if (!ok) {
             if (tty_) std::fputs("\r\033[K", stderr);
-            std::fprintf(stderr, "失败 failed: %s: %s\n", path.c_str(), text::gbk_to_utf8(reason).c_str());
+            std::fprintf(stderr, "失败 failed: %s: %s\n", path.c_str(),
+                         text::gbk_to_utf8(reason).c_str());
         }
         progress(done, total, done == total);
     }
 
-private:
+  private:
     void progress(size_t done, size_t total, bool last) {
         const auto now = std::chrono::steady_clock::now();
         const double elapsed = std::chrono::duration<double>(now - start_).count();
@@ -220,7 +225,8 @@ int main(int argc, char** argv) {
     const std::string folder = text::gbk_to_utf8(config.folder);
     struct stat st;
     if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        say(stderr, G("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！"));
+        say(stderr,
+            G("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！"));
         return 1;
     }
     std::vector<std::string> files;
@@ -258,6 +264,7 @@ int main(int argc, char** argv) {
     CliHost cli(config.rows, config.empty_first);
     const import::ImportResult r = import::run_import(connection.get(), settings, files, cli);
     if (r.stopped)
-        std::fprintf(stderr, "已停止 stopped: %zu 个文件未导入 files not imported\n", r.not_attempted);
+        std::fprintf(stderr, "已停止 stopped: %zu 个文件未导入 files not imported\n",
+                     r.not_attempted);
     return r.prepared && r.imported == files.size() ? 0 : 1;
 }

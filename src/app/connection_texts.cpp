@@ -4,11 +4,14 @@
 
 namespace qb::app {
 
-std::string connect_failure_caption() { return text::G("连接到MySQL失败"); }
+std::string connect_failure_caption() {
+    return text::G("连接到MySQL失败");
+}
 
 std::string connect_failure_hint() {
     return text::G(
-        "请检查服务器地址、用户名、密码是否有误，或该服务器是否限制远程连接（也就是只能在服务器上连接）！");
+        "请检查服务器地址、用户名、密码是否有误，或该服务器是否限制远程连接（也就是只能在服务器上连"
+        "接）！");
 }
 
 std::string connect_failure_details() {
@@ -30,13 +33,15 @@ std::string connect_failure_details() {
         "\r\n"
         "二、授权法：允许某用户从任何主机或某一地址连接：\r\n"
         "GRANT ALL PRIVILEGES ON *.* TO 'root'@'%' IDENTIFIED BY '密码' WITH GRANT OPTION;\r\n"
-        "GRANT ALL PRIVILEGES ON *.* TO 'root'@'192.168.1.3' IDENTIFIED BY '密码' WITH GRANT OPTION;\r\n"
+        "GRANT ALL PRIVILEGES ON *.* TO 'root'@'192.168.1.3' IDENTIFIED BY '密码' WITH GRANT "
+        "OPTION;\r\n"
         "FLUSH PRIVILEGES;\r\n"
         "\r\n"
         "以上语句在“管理器”的“SQL查询”窗口的语句菜单中都可以找到，连接到服务器本机后执行即可。\r\n"
         "\r\n"
         "说明：\r\n"
-        "- 服务器地址可以是 IP 地址或主机名，本机可填 127.0.0.1；需要别的端口时写成“地址:端口”。\r\n"
+        "- 服务器地址可以是 IP 地址或主机名，本机可填 "
+        "127.0.0.1；需要别的端口时写成“地址:端口”。\r\n"
         "- 修改权限需要用有授权权限的用户（如 root）登录。\r\n"
         "- 本程序不需要填写端口，因为 MySQL 的默认端口就是 3306。");
 }

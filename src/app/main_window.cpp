@@ -78,8 +78,8 @@ QLabel* make_label(const char* caption, QWidget* parent = nullptr) {
 
 // A link-styled label that acts on a click.
 QLabel* make_link(const char* name, const char* caption, QWidget* parent = nullptr) {
-    auto* l = new QLabel(QLatin1String("<a href=\"#\">") + qtr(caption) + QLatin1String("</a>"),
-                         parent);
+    auto* l =
+        new QLabel(QLatin1String("<a href=\"#\">") + qtr(caption) + QLatin1String("</a>"), parent);
     l->setObjectName(qtr(name));
     l->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     return l;
@@ -238,7 +238,8 @@ QWidget* MainWindow::build_field_group() {
     source_row->addWidget(make_label("数据来源：", group));
     source_combo_ = new QComboBox(group);
     source_combo_->setObjectName(qtr("组合框数据来源"));
-    for (const std::string& n : mapping::source_names()) source_combo_->addItem(platform::to_qstring(n));
+    for (const std::string& n : mapping::source_names())
+        source_combo_->addItem(platform::to_qstring(n));
     source_combo_->setCurrentIndex(0);
     connect(source_combo_, &QComboBox::currentIndexChanged, this, &MainWindow::select_source);
     source_row->addWidget(source_combo_);
@@ -374,8 +375,8 @@ void MainWindow::build_option_pages() {
         auto* help = make_button("按钮问号1", "?", p);
         help->setMaximumWidth(28);
         connect(help, &QPushButton::clicked, this, [this] {
-            platform::ui().message(G("表达式可以插入 <年><月><日><时><分><秒> 6个项目，自由引用！"), {},
-                                   platform::Icon::Information, this);
+            platform::ui().message(G("表达式可以插入 <年><月><日><时><分><秒> 6个项目，自由引用！"),
+                                   {}, platform::Icon::Information, this);
         });
         auto* year_from = make_edit("编辑框年1", "2012", p);
         auto* year_to = make_edit("编辑框年2", "2015", p);
@@ -400,8 +401,8 @@ void MainWindow::build_option_pages() {
         connect(input, &QPushButton::clicked, this, [this, phrases] {
             TextInputRequest request;
             request.initial = platform::from_qstring(phrases->text());
-            request.prompt = G(
-                "请输入将被随机调用的词组列表，可以使用|隔开多个词组，也可以一行一个：");
+            request.prompt =
+                G("请输入将被随机调用的词组列表，可以使用|隔开多个词组，也可以一行一个：");
             request.parent = this;
             TextInputResult r = ShowTextInput(request);
             if (r.accepted) phrases->setText(platform::to_qstring(r.text));

@@ -5,8 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 #include <array>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,7 +32,7 @@ namespace qb::app {
 
 class MainWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit MainWindow(persist::ConfigStore& settings);
     ~MainWindow() override;
 
@@ -99,12 +99,12 @@ public:
     // Saves the state once: on close, or when the session ends without a close.
     void save_state();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     friend class WindowImportHost;
     std::string text_of(const char* name) const;
     void build_connection_group(QGridLayout* grid);

@@ -30,8 +30,8 @@ std::vector<mapping::FieldMapping> MainWindow::field_rows() const {
     std::vector<mapping::FieldMapping> rows;
     for (int i = 0; i < field_list_->topLevelItemCount(); ++i) {
         QTreeWidgetItem* it = field_list_->topLevelItem(i);
-        rows.push_back({from_qstring(it->text(0)), from_qstring(it->text(1)),
-                        from_qstring(it->text(2))});
+        rows.push_back(
+            {from_qstring(it->text(0)), from_qstring(it->text(1)), from_qstring(it->text(2))});
     }
     return rows;
 }
@@ -56,7 +56,9 @@ void MainWindow::set_current_field_row(int row) {
     if (it) field_list_->scrollToItem(it);
 }
 
-void MainWindow::select_source() { pages_->setCurrentIndex(source_combo_->currentIndex()); }
+void MainWindow::select_source() {
+    pages_->setCurrentIndex(source_combo_->currentIndex());
+}
 
 std::string MainWindow::build_options_text(int source) const {
     if (source < 0 || source >= mapping::kSourceCount) return {};

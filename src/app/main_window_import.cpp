@@ -51,7 +51,7 @@ const char* const kConfigFilter = "ini配置文件(*.ini)|*.ini|全部文件(*.*
 
 // The window as the import run sees it.
 class WindowImportHost : public import::ImportHost {
-public:
+  public:
     explicit WindowImportHost(MainWindow& w) : w_(w) {}
     void message(const std::string& text) override {
         platform::ui().message(text, {}, platform::Icon::None, &w_);
@@ -67,7 +67,8 @@ public:
     bool ctrl_held() override { return platform::ui().ctrl_held(); }
     std::vector<mapping::FieldMapping> field_rows() override { return w_.field_rows(); }
     void set_field_name(size_t row, const std::string& name) override {
-        if (QTreeWidgetItem* it = w_.field_item(static_cast<int>(row))) it->setText(0, to_qstring(name));
+        if (QTreeWidgetItem* it = w_.field_item(static_cast<int>(row)))
+            it->setText(0, to_qstring(name));
     }
     void set_button_caption(const std::string& caption) override {
         w_.unit<QPushButton>("按钮导入")->setText(to_qstring(caption));
@@ -76,7 +77,7 @@ public:
         w_.setWindowTitle(to_qstring(caption));
     }
 
-private:
+  private:
     MainWindow& w_;
 };
 
@@ -98,8 +99,9 @@ void MainWindow::start_import(bool whole_pattern) {
     const std::string folder = text_of("编辑框文章目录");
     const std::string native = platform::native_path(folder);
     if (folder.empty() || !exists(native)) {
-        ui.message(G("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！"), {},
-                   platform::Icon::None, this);
+        ui.message(
+            G("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！"), {},
+            platform::Icon::None, this);
         folder_edit_->setFocus();
         return;
     }
@@ -115,26 +117,26 @@ void MainWindow::start_import(bool whole_pattern) {
     import::collect_article_files(files, native, options);
     button->setText(to_qstring(import::idle_import_caption()));
     if (files.empty()) {
-        ui.message(G("根据文件类型设置[") + options.patterns_gbk + G("]在这个目录中找不到文件：\r\n") +
-                       folder,
+        ui.message(G("根据文件类型设置[") + options.patterns_gbk +
+                       G("]在这个目录中找不到文件：\r\n") + folder,
                    {}, platform::Icon::None, this);
         return;
     }
     run_import(files);
 }
 
-import::ImportResult MainWindow::run_import(const std::vector<std::string>& files) {
+import::ImportResult MainWindow::run_import(const std::vector<std::string>& files){
     import::ImportSettings settings;
-    settings.database = text_of("编辑框库名");
-    settings.table = text_of("编辑框表名");
-    settings.encoding = unit<QComboBox>("组合框文件编码")->currentIndex();
-    settings.random_order = unit<QCheckBox>("选择框乱序导入")->isChecked();
-    settings.time_created = unit<QRadioButton>("单选框创建")->isChecked();
-    settings.time_modified = unit<QRadioButton>("单选框修改")->isChecked();
-    settings.time_kind = unit<QComboBox>("组合框类型")->currentIndex();
-    WindowImportHost host(*this);
-    return import::run_import(connection_.get(), settings, files, host);
-}
+settings.database = text_of("编辑框库名");
+settings.table = text_of("编辑框表名");
+settings.encoding = unit<QComboBox>("组合框文件编码")->currentIndex();
+settings.random_order = unit<QCheckBox>("选择框乱序导入")->isChecked();
+settings.time_created = unit<QRadioButton>("单选框创建")->isChecked();
+settings.time_modified = unit<QRadioButton>("单选框修改")->isChecked();
+settings.time_kind = unit<QComboBox>("组合框类型")->currentIndex();
+WindowImportHost host(*this);
+return import::run_import(connection_.get(), settings, files, host);
+}  // namespace qb::app
 
 void MainWindow::import_dropped_file(int count, int position, const std::string& native) {
     auto& ui = platform::ui();
@@ -158,9 +160,10 @@ void MainWindow::import_dropped_file(int count, int position, const std::string&
     if (position == 1) dropped_files_.clear();
     if (!is_folder(native)) dropped_files_.push_back(native);
     if (position != count) return;
-    if (!ui.ask_ok_cancel(G("确定要导入被拖放的 ") + text::int_text(static_cast<int64_t>(dropped_files_.size())) +
-                              G(" 个文件到表[") + text_of("编辑框表名") + G("]中吗？请首先设置好所有参数"),
-                          {}, this))
+    if (!ui.ask_ok_cancel(
+            G("确定要导入被拖放的 ") + text::int_text(static_cast<int64_t>(dropped_files_.size())) +
+                G(" 个文件到表[") + text_of("编辑框表名") + G("]中吗？请首先设置好所有参数"),
+            {}, this))
         return;
     if (!import_idle()) {
         ui.message(G("已经有导入在执行，请稍后！"), {}, platform::Icon::None, this);
@@ -182,8 +185,9 @@ void MainWindow::load_config_file(const std::string& native) {
 void MainWindow::export_config() {
     auto* export_button = unit<QPushButton>("按钮导出配置");
     auto* import_button = unit<QPushButton>("按钮导入配置");
-    const std::string path = platform::ui().pick_save_file(
-        G("选择一个文件路径保存当前界面配置："), G(kConfigFilter), platform::unit_tag(export_button), this);
+    const std::string path =
+        platform::ui().pick_save_file(G("选择一个文件路径保存当前界面配置："), G(kConfigFilter),
+                                      platform::unit_tag(export_button), this);
     if (path.empty()) return;
     platform::set_unit_tag(export_button, path);
     platform::set_unit_tag(import_button, path);
@@ -199,9 +203,9 @@ void MainWindow::export_config() {
 void MainWindow::import_config() {
     auto* export_button = unit<QPushButton>("按钮导出配置");
     auto* import_button = unit<QPushButton>("按钮导入配置");
-    std::vector<std::string> chosen = platform::ui().pick_open_files(
-        G("选择一个先前导出的ini配置文件导入："), G(kConfigFilter), false,
-        platform::unit_tag(import_button), this);
+    std::vector<std::string> chosen =
+        platform::ui().pick_open_files(G("选择一个先前导出的ini配置文件导入："), G(kConfigFilter),
+                                       false, platform::unit_tag(import_button), this);
     if (chosen.empty() || chosen.front().empty()) return;
     std::string path = chosen.front();
     if (!exists(platform::native_path(path))) path += ".ini";

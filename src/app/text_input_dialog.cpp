@@ -48,7 +48,9 @@ std::string read_bytes(const std::string& program_path) {
 
 }  // namespace
 
-bool TextInputDialog::is_open() { return g_open_dialogs > 0; }
+bool TextInputDialog::is_open() {
+    return g_open_dialogs > 0;
+}
 
 TextInputDialog::TextInputDialog(const TextInputRequest& request)
     : QDialog(request.parent), initial_(request.initial), editable_(request.editable) {
@@ -130,15 +132,21 @@ TextInputDialog::TextInputDialog(const TextInputRequest& request)
     body_->setFocus();
 }
 
-TextInputDialog::~TextInputDialog() { --g_open_dialogs; }
+TextInputDialog::~TextInputDialog() {
+    --g_open_dialogs;
+}
 
 std::string TextInputDialog::text() const {
     return text::replace_all(platform::from_qstring(body_->toPlainText()), "\n", "\r\n");
 }
 
-void TextInputDialog::set_text(const std::string& t) { body_->setPlainText(to_edit_text(t)); }
+void TextInputDialog::set_text(const std::string& t) {
+    body_->setPlainText(to_edit_text(t));
+}
 
-void TextInputDialog::paste() { set_text(platform::ui().clipboard_text()); }
+void TextInputDialog::paste() {
+    set_text(platform::ui().clipboard_text());
+}
 
 void TextInputDialog::restore_initial() {
     if (initial_.empty()) {
@@ -148,12 +156,14 @@ void TextInputDialog::restore_initial() {
     set_text(initial_);
 }
 
-void TextInputDialog::clear_text() { body_->clear(); }
+void TextInputDialog::clear_text() {
+    body_->clear();
+}
 
 std::vector<std::string> TextInputDialog::pick_files(const char* what) {
-    return platform::ui().pick_open_files(G("选择多个文件，将导入其") + G(what),
-                                          G("文本文本|*.txt;*.text;*.ini;*.htn;*.html|全部文件|*.*"),
-                                          true, {}, this);
+    return platform::ui().pick_open_files(
+        G("选择多个文件，将导入其") + G(what),
+        G("文本文本|*.txt;*.text;*.ini;*.htn;*.html|全部文件|*.*"), true, {}, this);
 }
 
 void TextInputDialog::add_file_contents() {

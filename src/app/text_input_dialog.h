@@ -31,7 +31,7 @@ TextInputResult ShowTextInput(const TextInputRequest& request);
 
 class TextInputDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TextInputDialog(const TextInputRequest& request);
     ~TextInputDialog() override;
 
@@ -50,7 +50,7 @@ public:
 
     void done(int r) override;
 
-private:
+  private:
     std::vector<std::string> pick_files(const char* what);
 
     std::string initial_;

@@ -6,17 +6,22 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text/date_parts.h"
 #include "text/gbk.h"
 
 namespace qb::db {
 
 namespace {
 
-const char* or_null(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
+const char* or_null(const std::string& s) {
+    return s.empty() ? nullptr : s.c_str();
+}
 
 }  // namespace
 
-Connection::~Connection() { mysql_close(mysql_); }
+Connection::~Connection() {
+    mysql_close(mysql_);
+}
 
 std::unique_ptr<Connection> open_connection(const std::string& host, const std::string& user,
                                             const std::string& password,
@@ -39,7 +44,9 @@ std::unique_ptr<Connection> open_connection(const std::string& host, const std::
     return std::unique_ptr<Connection>(new Connection(m));
 }
 
-void close_connection(std::unique_ptr<Connection>& connection) { connection.reset(); }
+void close_connection(std::unique_ptr<Connection>& connection) {
+    connection.reset();
+}
 
 void parse_server_address(const std::string& text, std::string& host, unsigned& port) {
     std::string t = text::trim_spaces(text);
@@ -96,7 +103,9 @@ ResultSet::ResultSet(st_mysql_res* res) : res_(res), rows_(mysql_num_rows(res)) 
     }
 }
 
-ResultSet::~ResultSet() { mysql_free_result(res_); }
+ResultSet::~ResultSet() {
+    mysql_free_result(res_);
+}
 
 bool ResultSet::field_name(unsigned index, std::string& name) const {
     if (index >= names_.size()) return false;
@@ -207,28 +216,25 @@ bool ResultSet::read_field(unsigned column, DateTime& out) {
     if (s.empty()) return true;
     switch (types_[column]) {
         case MYSQL_TYPE_DATE:
-        case MYSQL_TYPE_NEWDATE: s += " 0:0:0"; break;
-        case MYSQL_TYPE_TIME: s = "2000-1-1 " + s; break;
-        case MYSQL_TYPE_YEAR: s += "-1-1 0:0:0"; break;
-        default: break;
+        case MYSQL_TYPE_NEWDATE:
+            s += " 0:0:0";
+            break;
+        case MYSQL_TYPE_TIME:
+            s = "2000-1-1 " + s;
+            break;
+        case MYSQL_TYPE_YEAR:
+            s += "-1-1 0:0:0";
+            break;
+        default:
+            break;
     }
     out = parse_date_time(s);
     return true;
 }
 
 DateTime parse_date_time(const std::string& text) {
-    int parts[6] = {0, 0, 0, 0, 0, 0};
-    size_t i = 0;
-    int filled = 0;
-    for (int p = 0; p < 6; ++p) {
-        while (i < text.size() && !(text[i] >= '0' && text[i] <= '9')) ++i;
-        if (i >= text.size()) break;
-        int v = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && v < 100000)
-            v = v * 10 + (text[i++] - '0');
-        parts[p] = v;
-        filled = p + 1;
-    }
+    int parts[6];
+    const int filled = text::parse_date_parts(text, parts);
     DateTime d;
     // A zero date ("0000-00-00") and anything out of range is no date-time.
     if (filled < 3 || parts[1] < 1 || parts[1] > 12 || parts[2] < 1 || parts[2] > 31 ||

@@ -13,13 +13,13 @@ struct st_mysql_res;
 namespace qb::db {
 
 class Connection {
-public:
+  public:
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
     st_mysql* native() const { return mysql_; }
 
-private:
+  private:
     friend std::unique_ptr<Connection> open_connection(const std::string&, const std::string&,
                                                        const std::string&, const std::string&,
                                                        unsigned, std::string*);
@@ -60,7 +60,7 @@ struct Bytes {
 };
 
 class ResultSet {
-public:
+  public:
     ~ResultSet();
     ResultSet(const ResultSet&) = delete;
     ResultSet& operator=(const ResultSet&) = delete;
@@ -87,7 +87,7 @@ public:
     bool read_field(unsigned column, Bytes& out);
     bool read_field(unsigned column, DateTime& out);
 
-private:
+  private:
     friend std::unique_ptr<ResultSet> take_result(Connection* c);
     explicit ResultSet(st_mysql_res* res);
     // The current row's field (the last row when the cursor stands past the end): false for a
@@ -106,7 +106,9 @@ private:
 
 // The whole result of the last statement; null when it produced none.
 std::unique_ptr<ResultSet> take_result(Connection* c);
-inline void release_result(std::unique_ptr<ResultSet>& r) { r.reset(); }
+inline void release_result(std::unique_ptr<ResultSet>& r) {
+    r.reset();
+}
 
 // Parses "Y-M-D H:M:S" (parts may have one digit; missing time parts are 0).
 DateTime parse_date_time(const std::string& text);

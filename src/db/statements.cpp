@@ -20,12 +20,12 @@ bool one_of(const std::string& lowered, std::initializer_list<const char*> names
 }
 
 const std::array<const char*, 13> kRightNames = {
-    "select", "insert", "update",   "delete", "index",   "alter",  "create",
+    "select", "insert",     "update", "delete",   "index",   "alter", "create",
     "drop",   "references", "reload", "shutdown", "process", "file"};
 
 const std::array<const char*, 9> kPrivilegeColumns = {
-    "Select_priv=", "Insert_priv=", "Update_priv=",    "Delete_priv=",    "Index_priv=",
-    "Alter_priv=",  "Create_priv=", "Drop_priv=", "References_priv="};
+    "Select_priv=", "Insert_priv=", "Update_priv=", "Delete_priv=",    "Index_priv=",
+    "Alter_priv=",  "Create_priv=", "Drop_priv=",   "References_priv="};
 
 // The text of one column entry without its separator; nullopt for an unknown type code.
 // auto_increment_used is shared by the entries of one statement.
@@ -52,7 +52,9 @@ std::optional<std::string> column_text(const ColumnSpec& c, bool& auto_increment
     return s;
 }
 
-std::string host_or_any(const std::string& host) { return host.empty() ? "%" : host; }
+std::string host_or_any(const std::string& host) {
+    return host.empty() ? "%" : host;
+}
 
 std::string account(const std::string& user, const std::string& host) {
     return "'" + user + "'@'" + host + "'";
@@ -65,7 +67,9 @@ bool has_rows(Connection* c, const std::string& query) {
     return r && r->row_count() > 0;
 }
 
-bool flush_privileges(Connection* c) { return execute_sql(c, "FLUSH PRIVILEGES"); }
+bool flush_privileges(Connection* c) {
+    return execute_sql(c, "FLUSH PRIVILEGES");
+}
 
 // The account statements with the meaning of a direct grant-table edit the server refused:
 // drop what the scope had, grant the new rights.
@@ -102,33 +106,60 @@ std::string escape_sql_value(const std::string& value) {
 
 std::string type_name(int code) {
     switch (code) {
-        case 0: return "decimal";
-        case 101: return "tinyint";
-        case 102: return "bool";
-        case 2: return "smallint";
-        case 3: return "int";
-        case 4: return "float";
-        case 5: return "double";
-        case 7: return "timestamp";
-        case 8: return "bigint";
-        case 9: return "mediumint";
-        case 10: return "date";
-        case 11: return "time";
-        case 12: return "datetime";
-        case 13: return "year";
-        case 25201: return "tinyblob";
-        case 25202: return "tinytext";
-        case 25203: return "text";
-        case 25204: return "blob";
-        case 25205: return "mediumblob";
-        case 25206: return "mediumtext";
-        case 25207: return "longblob";
-        case 25208: return "longtext";
-        case 253: return "varchar";
-        case 25401: return "enum";
-        case 25402: return "set";
-        case 25403: return "char";
-        default: return {};
+        case 0:
+            return "decimal";
+        case 101:
+            return "tinyint";
+        case 102:
+            return "bool";
+        case 2:
+            return "smallint";
+        case 3:
+            return "int";
+        case 4:
+            return "float";
+        case 5:
+            return "double";
+        case 7:
+            return "timestamp";
+        case 8:
+            return "bigint";
+        case 9:
+            return "mediumint";
+        case 10:
+            return "date";
+        case 11:
+            return "time";
+        case 12:
+            return "datetime";
+        case 13:
+            return "year";
+        case 25201:
+            return "tinyblob";
+        case 25202:
+            return "tinytext";
+        case 25203:
+            return "text";
+        case 25204:
+            return "blob";
+        case 25205:
+            return "mediumblob";
+        case 25206:
+            return "mediumtext";
+        case 25207:
+            return "longblob";
+        case 25208:
+            return "longtext";
+        case 253:
+            return "varchar";
+        case 25401:
+            return "enum";
+        case 25402:
+            return "set";
+        case 25403:
+            return "char";
+        default:
+            return {};
     }
 }
 
@@ -183,15 +214,24 @@ std::optional<std::string> alter_table_sql(const std::string& table, int action,
             s += action == kAddColumn ? " ADD " + *text : " CHANGE  " + column_name + " " + *text;
             break;
         }
-        case kDropColumn: s += " DROP " + column_name; break;
-        case kAddIndex: s += " ADD INDEX  " + index_name + "  (" + index_columns + ") "; break;
-        case kDropIndex: s += " DROP INDEX " + index_name + " "; break;
+        case kDropColumn:
+            s += " DROP " + column_name;
+            break;
+        case kAddIndex:
+            s += " ADD INDEX  " + index_name + "  (" + index_columns + ") ";
+            break;
+        case kDropIndex:
+            s += " DROP INDEX " + index_name + " ";
+            break;
         case kAddPrimaryKey:
             if (primary_key_columns.empty()) return std::nullopt;
             s += " ADD PRIMARY KEY  (" + primary_key_columns + ") ";
             break;
-        case kDropPrimaryKey: s += " DROP PRIMARY KEY "; break;
-        default: break;
+        case kDropPrimaryKey:
+            s += " DROP PRIMARY KEY ";
+            break;
+        default:
+            break;
     }
     return s;
 }
@@ -253,8 +293,12 @@ bool drop_database(Connection* c, const std::string& name) {
     return c && execute_sql(c, "drop database " + name);
 }
 
-bool list_databases(Connection* c) { return c && execute_sql(c, "show databases"); }
-bool list_tables(Connection* c) { return c && execute_sql(c, "show tables"); }
+bool list_databases(Connection* c) {
+    return c && execute_sql(c, "show databases");
+}
+bool list_tables(Connection* c) {
+    return c && execute_sql(c, "show tables");
+}
 
 bool drop_table(Connection* c, const std::string& table) {
     return c && execute_sql(c, "drop table " + table);
@@ -276,14 +320,22 @@ bool alter_table(Connection* c, const std::string& table, int action,
     return sql && execute_sql(c, *sql);
 }
 
-bool begin_transaction(Connection* c) { return c && execute_sql(c, "begin"); }
-bool commit_transaction(Connection* c) { return c && execute_sql(c, "commit"); }
-bool rollback_transaction(Connection* c) { return c && execute_sql(c, "rollback"); }
-bool list_users(Connection* c) { return c && execute_sql(c, "select * from mysql.user"); }
+bool begin_transaction(Connection* c) {
+    return c && execute_sql(c, "begin");
+}
+bool commit_transaction(Connection* c) {
+    return c && execute_sql(c, "commit");
+}
+bool rollback_transaction(Connection* c) {
+    return c && execute_sql(c, "rollback");
+}
+bool list_users(Connection* c) {
+    return c && execute_sql(c, "select * from mysql.user");
+}
 
 bool grant_user(Connection* c, const std::string& host, const std::string& user,
-                const std::string& password, const std::string& database,
-                const std::string& table, int rights) {
+                const std::string& password, const std::string& database, const std::string& table,
+                int rights) {
     if (!c || has_rows(c, user_exists_sql(host, user))) return false;
     if (execute_sql(c, grant_user_sql(host, user, password, database, table, rights))) return true;
     // Servers that no longer create accounts through GRANT (MySQL 8, or a GRANT without a
@@ -293,7 +345,8 @@ bool grant_user(Connection* c, const std::string& host, const std::string& user,
     std::string create = "CREATE USER " + who;
     if (!password.empty()) create += " IDENTIFIED BY '" + password + "'";
     if (!execute_sql(c, create)) return false;
-    if (execute_sql(c, "GRANT " + grant_rights_text(rights) + grant_on_clause(database, table) + who))
+    if (execute_sql(c,
+                    "GRANT " + grant_rights_text(rights) + grant_on_clause(database, table) + who))
         return true;
     execute_sql(c, "DROP USER " + who);
     return false;
@@ -326,13 +379,14 @@ bool set_user_rights(Connection* c, const std::string& host_in, const std::strin
         if (!ok) return regrant(c, host, user, database, table, rights & (kAllRights | 511));
     } else if (!table.empty()) {
         const std::string names = grant_rights_text(rights);
-        if (has_rows(c, "select * from mysql.tables_priv" + who + " and table_name='" + table + "'"))
+        if (has_rows(c,
+                     "select * from mysql.tables_priv" + who + " and table_name='" + table + "'"))
             ok = execute_sql(c, "UPDATE mysql.tables_priv SET Table_priv='" + names + "'" + who +
                                     " and db='" + database + "' and table_name='" + table + "'");
         else
             ok = execute_sql(c, "insert into mysql.tables_priv set Table_priv='" + names +
-                                    "' ,user='" + user + "', host='" + host + "', db='" +
-                                    database + "', table_name='" + table + "'");
+                                    "' ,user='" + user + "', host='" + host + "', db='" + database +
+                                    "', table_name='" + table + "'");
         if (!ok) return regrant(c, host, user, database, table, rights);
     } else {
         const std::string columns = privilege_columns(rights);

@@ -24,7 +24,7 @@ struct ColumnSpec {
     bool allow_null = true;
     std::string default_value;
     bool auto_increment = false;
-    int attributes = 0;  // 1 length given, 2 UNSIGNED, 4 ZEROFILL, 8 BINARY
+    int attributes = 0;            // 1 length given, 2 UNSIGNED, 4 ZEROFILL, 8 BINARY
     std::string length_or_values;  // key entry: the index name
     std::string primary_key_columns;
     std::string index_columns;
@@ -83,8 +83,8 @@ bool commit_transaction(Connection* c);
 bool rollback_transaction(Connection* c);
 bool list_users(Connection* c);
 bool grant_user(Connection* c, const std::string& host, const std::string& user,
-                const std::string& password, const std::string& database,
-                const std::string& table, int rights);
+                const std::string& password, const std::string& database, const std::string& table,
+                int rights);
 bool remove_user(Connection* c, const std::string& user, const std::string& host);
 bool set_user_rights(Connection* c, const std::string& host, const std::string& user,
                      const std::string& database, const std::string& table, int rights);

@@ -63,7 +63,8 @@ void list_folder_entries(const std::string& folder, const std::string& patterns_
     for (const std::string& pattern : text::split(text, "|")) {
         const std::string p = text::gbk_to_utf8(text::trim_spaces(pattern));
         for (const std::string& name : names)
-            if (want_folders || wildcard_match(p, name)) out.push_back(text::join_path(folder, name));
+            if (want_folders || wildcard_match(p, name))
+                out.push_back(text::join_path(folder, name));
     }
 }
 
@@ -78,7 +79,8 @@ void list_folder_entries_whole_pattern(const std::string& folder, const std::str
         const std::string ending = lower(pattern.substr(1));
         accept = [ending](const std::string& name_gbk) {
             const std::string n = lower(name_gbk);
-            return n.size() >= ending.size() && n.compare(n.size() - ending.size(), ending.size(), ending) == 0;
+            return n.size() >= ending.size() &&
+                   n.compare(n.size() - ending.size(), ending.size(), ending) == 0;
         };
     } else {
         auto regex = std::make_shared<text::RegexObject>();

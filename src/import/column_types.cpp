@@ -24,10 +24,12 @@ int lookup_type_code(const std::string& type_name) {
     if (type_name.empty()) return 0;
     int position = 0;
     // The tail "(name)" first, then the nearest line start before it: "[25203]文本".
-    const std::string entry = text::ExtractBetween(column_type_list(), "\r\n", "(" + type_name + ")",
-                                                   &position, {.reverse = true, .raw = true});
+    const std::string entry =
+        text::ExtractBetween(column_type_list(), "\r\n", "(" + type_name + ")", &position,
+                             {.reverse = true, .raw = true});
     int inner = 0;
-    return static_cast<int>(text::to_int(text::ExtractBetween(entry, "[", "]", &inner, {.raw = true})));
+    return static_cast<int>(
+        text::to_int(text::ExtractBetween(entry, "[", "]", &inner, {.raw = true})));
 }
 
 std::string type_for_source(const std::string& source) {
@@ -36,10 +38,14 @@ std::string type_for_source(const std::string& source) {
         case kFileBaseName:
         case kPageTitle:
         case kRandomTime:
-        case kParentFolder: return "tinytext";
-        case kFileContent: return "mediumtext";
-        case kFileTime: return "datetime";
-        default: return "text";
+        case kParentFolder:
+            return "tinytext";
+        case kFileContent:
+            return "mediumtext";
+        case kFileTime:
+            return "datetime";
+        default:
+            return "text";
     }
 }
 

@@ -23,11 +23,13 @@ using text::to_int;
 
 namespace {
 
-std::string count_text(size_t n) { return int_text(static_cast<int64_t>(n)); }
+std::string count_text(size_t n) {
+    return int_text(static_cast<int64_t>(n));
+}
 
 // The values of one file's fields, from the options split once per run.
 class ValueMaker {
-public:
+  public:
     ValueMaker(const std::vector<mapping::FieldMapping>& rows, const ImportSettings& settings)
         : settings_(settings) {
         for (const auto& row : rows) options_.push_back(mapping::split_options(row.options));
@@ -40,37 +42,45 @@ public:
         auto opt = [&](size_t k) -> const std::string& { return option_at(o, k - 1); };
         auto flag = [&](size_t k) { return is_true_text(opt(k)); };
         switch (source_index(field.source)) {
-            case kFileBaseName: return text::utf8_to_gbk(text::base_name(path));
-            case kFileContent: return article;
+            case kFileBaseName:
+                return text::utf8_to_gbk(text::base_name(path));
+            case kFileContent:
+                return article;
             case kPageTitle: {
                 int position = 0;
                 return text::ExtractBetween(article, opt(1), opt(2), &position);
             }
-            case kSummary: return text::MakeSummary(article, to_int(opt(1)), to_int(opt(2)));
+            case kSummary:
+                return text::MakeSummary(article, to_int(opt(1)), to_int(opt(2)));
             case kFileTime:
                 return FileTimeValue(path, settings_.time_created, settings_.time_modified,
                                      settings_.time_kind);
             case kRandomChinese: {
                 const int pool = flag(1) ? kMostFrequent : flag(2) ? kCommon : kSecondary;
-                return RandomChinese(text::RandomInt(to_int(opt(5)), to_int(opt(6))), pool, flag(4));
+                return RandomChinese(text::RandomInt(to_int(opt(5)), to_int(opt(6))), pool,
+                                     flag(4));
             }
             case kRandomAlnum:
                 return RandomDigitsLetters(text::RandomInt(to_int(opt(5)), to_int(opt(6))), flag(4),
                                            !flag(1), !flag(2), !flag(3));
-            case kRandomTime: return RandomTime(opt(1), to_int(opt(2)), to_int(opt(3)), flag(4));
+            case kRandomTime:
+                return RandomTime(opt(1), to_int(opt(2)), to_int(opt(3)), flag(4));
             case kRandomPhrase: {
                 auto& state = phrases_[row];
                 if (!state) state = std::make_unique<PhraseState>(opt(1));
                 return RandomPhrases(*state, static_cast<int>(to_int(opt(2))), to_int(opt(3)),
                                      to_int(opt(4)));
             }
-            case kParentFolder: return ParentFolderName(text::utf8_to_gbk(path));
-            case kFixedText: return opt(1);
-            default: return G("请设置数据来源");
+            case kParentFolder:
+                return ParentFolderName(text::utf8_to_gbk(path));
+            case kFixedText:
+                return opt(1);
+            default:
+                return G("请设置数据来源");
         }
     }
 
-private:
+  private:
     // A row added during the run has no options split at the start: split its own.
     const std::vector<std::string>& options(size_t row, const mapping::FieldMapping& field) {
         if (row < options_.size()) return options_[row];
@@ -94,7 +104,9 @@ long long table_row_count(db::Connection* c, const std::string& table) {
 
 }  // namespace
 
-std::string idle_import_caption() { return G("导入文章到 MySQL 数据库"); }
+std::string idle_import_caption() {
+    return G("导入文章到 MySQL 数据库");
+}
 
 std::string summary_message(const ImportResult& r) {
     std::string s = G("导入完成，已导入 ") + count_text(r.imported) + G(" 篇文章，当前表有 ") +
@@ -112,7 +124,8 @@ bool auto_create_database(db::Connection* c, const std::string& name, ImportHost
         host.focus(ImportHost::Box::Database);
         return false;
     }
-    db::execute_sql(c, "ALTER DATABASE `" + name + "` DEFAULT CHARACTER SET utf8 COLLATE utf8_general_ci;");
+    db::execute_sql(
+        c, "ALTER DATABASE `" + name + "` DEFAULT CHARACTER SET utf8 COLLATE utf8_general_ci;");
     db::select_database(c, name);
     return true;
 }
@@ -142,7 +155,8 @@ bool auto_create_table(db::Connection* c, const std::string& table,
         host.focus(ImportHost::Box::Table);
         return false;
     }
-    db::execute_sql(c, "ALTER TABLE `" + table + "` DEFAULT CHARACTER SET utf8 COLLATE utf8_general_ci;");
+    db::execute_sql(
+        c, "ALTER TABLE `" + table + "` DEFAULT CHARACTER SET utf8 COLLATE utf8_general_ci;");
     if (!db::execute_sql(c, "select * from " + table + " limit 0")) {
         host.message(G("打开表 ") + table + G(" 失败！"));
         host.focus(ImportHost::Box::Table);
@@ -195,9 +209,8 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
             result.not_attempted = n - j + 1;
             break;
         }
-        const size_t index = settings.random_order
-                                 ? static_cast<size_t>(order.Next(1, static_cast<int64_t>(n)))
-                                 : j;
+        const size_t index =
+            settings.random_order ? static_cast<size_t>(order.Next(1, static_cast<int64_t>(n))) : j;
         const std::string& path = files[index - 1];
         const std::string article = text::ReadArticleText(path, settings.encoding);
         std::string assignments;

@@ -25,7 +25,7 @@ struct ImportSettings {
 
 // What the run needs from whoever runs it.
 class ImportHost {
-public:
+  public:
     enum class Box { Database, Table, Folder };
     virtual ~ImportHost() = default;
     virtual void message(const std::string& text) = 0;

@@ -59,7 +59,9 @@ const std::string& false_text() {
     static const std::string f = G("假");
     return f;
 }
-bool is_true_text(const std::string& s) { return s == true_text(); }
+bool is_true_text(const std::string& s) {
+    return s == true_text();
+}
 
 std::vector<FieldMapping> default_field_rows() {
     const auto& n = source_names();

@@ -48,7 +48,9 @@ const std::string& option_at(const std::vector<std::string>& parts, size_t i);
 // "真" / "假", and only "真" reads as true.
 const std::string& true_text();
 const std::string& false_text();
-inline const std::string& bool_text(bool v) { return v ? true_text() : false_text(); }
+inline const std::string& bool_text(bool v) {
+    return v ? true_text() : false_text();
+}
 bool is_true_text(const std::string& s);
 
 // The rows a field list starts with when nothing is stored.

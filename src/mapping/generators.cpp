@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "text/date_parts.h"
 #include "text/gbk.h"
 #include "text/iconv_text.h"
 
@@ -25,11 +26,13 @@ using text::Reseed;
 
 namespace {
 
-std::string two_digits(int v) { return (v >= 0 && v < 10 ? "0" : "") + std::to_string(v); }
+std::string two_digits(int v) {
+    return (v >= 0 && v < 10 ? "0" : "") + std::to_string(v);
+}
 
 // OpenCC with its one-character table only, so that each character maps to one character.
 class Traditional {
-public:
+  public:
     Traditional() {
         std::error_code ec;
         auto config = std::filesystem::temp_directory_path(ec) /
@@ -60,7 +63,7 @@ public:
         return converted.size() == 2 && converted.find('?') == std::string::npos ? converted : ch;
     }
 
-private:
+  private:
     opencc_t handle_;
 };
 
@@ -79,9 +82,12 @@ std::string format_local(time_t t, bool drop_midnight) {
 
 std::string_view chinese_pool(int pool) {
     switch (pool) {
-        case kMostFrequent: return k_pool_frequent_498;
-        case kCommon: return k_pool_common_2500;
-        default: return k_pool_secondary_1000;
+        case kMostFrequent:
+            return k_pool_frequent_498;
+        case kCommon:
+            return k_pool_common_2500;
+        default:
+            return k_pool_secondary_1000;
     }
 }
 
@@ -165,15 +171,8 @@ std::string RandomDigitsLetters(int64_t count, bool full_width, bool no_digits, 
 }
 
 DateTimeValue ParseDateTime(const std::string& text) {
-    int parts[6] = {0, 0, 0, 0, 0, 0};
-    size_t i = 0;
-    for (int& p : parts) {
-        while (i < text.size() && !(text[i] >= '0' && text[i] <= '9')) ++i;
-        int v = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && v < 100000)
-            v = v * 10 + (text[i++] - '0');
-        p = v;
-    }
+    int parts[6];
+    text::parse_date_parts(text, parts);
     return {parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]};
 }
 
@@ -187,10 +186,18 @@ DateTimeValue Now() {
 std::string FormatDateTime(int kind, const std::string& templ, const DateTimeValue& v) {
     std::string t;
     switch (kind) {
-        case 0: t = "#1-#2-#3 #4:#5:#6"; break;
-        case 1: t = "#1-#2-#3"; break;
-        case 2: t = "#4:#5:#6"; break;
-        default: t = templ; break;
+        case 0:
+            t = "#1-#2-#3 #4:#5:#6";
+            break;
+        case 1:
+            t = "#1-#2-#3";
+            break;
+        case 2:
+            t = "#4:#5:#6";
+            break;
+        default:
+            t = templ;
+            break;
     }
     if (kind >= 0 && kind <= 2 && !templ.empty()) t = text::replace_all(t, ":", templ);
     const int parts[6] = {v.year, v.month, v.day, v.hour, v.minute, v.second};
@@ -213,7 +220,8 @@ std::string RandomTime(const std::string& expression, int64_t year_from, int64_t
         v.minute = static_cast<int>(RandomInt(0, 59));
         v.second = static_cast<int>(RandomInt(0, 59));
     }
-    static const std::vector<std::string> items = text::split(text::G("<年>|<月>|<日>|<时>|<分>|<秒>"), "|");
+    static const std::vector<std::string> items =
+        text::split(text::G("<年>|<月>|<日>|<时>|<分>|<秒>"), "|");
     std::string e = expression;
     for (size_t i = 0; i < items.size(); ++i)
         e = text::replace_all(e, items[i], "#" + std::to_string(i + 1));

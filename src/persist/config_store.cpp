@@ -67,7 +67,9 @@ int replace_file(const std::string& path, std::string_view bytes, mode_t mode) {
 
 }  // namespace
 
-ConfigStore::~ConfigStore() { close_file(); }
+ConfigStore::~ConfigStore() {
+    close_file();
+}
 
 std::string ConfigStore::guard_message() {
     return text::G("配置模块出现意外，可能导致无法正常保存！详情请咨询Tarvo。");
@@ -153,8 +155,8 @@ bool ConfigStore::lookup(const std::string& key, std::string& value) const {
     size_t begin = entry + 2 + key.size() + 1;
     size_t end = buffer_.find(kCrLf, begin);
     if (end == std::string::npos) end = buffer_.size();
-    value = text::replace_all(std::string_view(buffer_).substr(begin, end - begin),
-                              kLineBreakMark, kCrLf);
+    value = text::replace_all(std::string_view(buffer_).substr(begin, end - begin), kLineBreakMark,
+                              kCrLf);
     return true;
 }
 

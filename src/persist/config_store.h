@@ -9,7 +9,7 @@
 namespace qb::persist {
 
 class ConfigStore {
-public:
+  public:
     ConfigStore() = default;
     ~ConfigStore();
     ConfigStore(const ConfigStore&) = delete;
@@ -60,7 +60,7 @@ public:
     // Files larger than this are not taken as a store (a settings file is a few kilobytes).
     static constexpr size_t kMaxFileSize = 32u << 20;
 
-private:
+  private:
     struct PendingWrite {
         std::string section, key, value;
     };

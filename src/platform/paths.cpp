@@ -8,9 +8,13 @@
 
 namespace qb::platform {
 
-std::string native_path(const std::string& program_path) { return text::gbk_to_utf8(program_path); }
+std::string native_path(const std::string& program_path) {
+    return text::gbk_to_utf8(program_path);
+}
 
-std::string program_path(const std::string& native) { return text::utf8_to_gbk(native); }
+std::string program_path(const std::string& native) {
+    return text::utf8_to_gbk(native);
+}
 
 std::string executable_folder() {
     std::error_code ec;

@@ -15,7 +15,6 @@ using text::parent_path;
 std::string native_path(const std::string& program_path);
 std::string program_path(const std::string& native);
 
-
 // The folder of the running executable (system form).
 std::string executable_folder();
 // True when files can be created in the folder (system form).

@@ -21,11 +21,16 @@ QString caption_or_default(const std::string& caption) {
 
 QMessageBox::Icon qt_icon(Icon icon) {
     switch (icon) {
-        case Icon::Information: return QMessageBox::Information;
-        case Icon::Warning: return QMessageBox::Warning;
-        case Icon::Error: return QMessageBox::Critical;
-        case Icon::Question: return QMessageBox::Question;
-        case Icon::None: break;
+        case Icon::Information:
+            return QMessageBox::Information;
+        case Icon::Warning:
+            return QMessageBox::Warning;
+        case Icon::Error:
+            return QMessageBox::Critical;
+        case Icon::Question:
+            return QMessageBox::Question;
+        case Icon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
@@ -39,7 +44,9 @@ bool ask(const std::string& text, const std::string& caption, QWidget* parent,
 
 }  // namespace
 
-QtUi::QtUi() { since_pump_.start(); }
+QtUi::QtUi() {
+    since_pump_.start();
+}
 
 void QtUi::message(const std::string& text, const std::string& caption, Icon icon,
                    QWidget* parent) {
@@ -58,8 +65,8 @@ bool QtUi::ask_yes_no(const std::string& text, const std::string& caption, QWidg
 
 std::string QtUi::pick_folder(const std::string& title, const std::string& initial,
                               QWidget* parent) {
-    QString dir = QFileDialog::getExistingDirectory(parent, to_qstring(title),
-                                                    to_qstring(initial), QFileDialog::ShowDirsOnly);
+    QString dir = QFileDialog::getExistingDirectory(parent, to_qstring(title), to_qstring(initial),
+                                                    QFileDialog::ShowDirsOnly);
     return dir.isEmpty() ? std::string() : from_qstring(dir);
 }
 
@@ -78,9 +85,8 @@ std::vector<std::string> QtUi::pick_open_files(const std::string& title, const s
                                                QWidget* parent) {
     std::vector<std::string> out;
     if (multiple) {
-        for (const QString& f :
-             QFileDialog::getOpenFileNames(parent, to_qstring(title), to_qstring(initial),
-                                           qt_file_filter(filter)))
+        for (const QString& f : QFileDialog::getOpenFileNames(
+                 parent, to_qstring(title), to_qstring(initial), qt_file_filter(filter)))
             out.push_back(from_qstring(f));
     } else {
         QString f = QFileDialog::getOpenFileName(parent, to_qstring(title), to_qstring(initial),
@@ -97,7 +103,9 @@ std::string QtUi::pick_save_file(const std::string& title, const std::string& fi
     return f.isEmpty() ? std::string() : from_qstring(f);
 }
 
-std::string QtUi::clipboard_text() { return from_qstring(QApplication::clipboard()->text()); }
+std::string QtUi::clipboard_text() {
+    return from_qstring(QApplication::clipboard()->text());
+}
 
 void QtUi::set_clipboard_text(const std::string& text) {
     QApplication::clipboard()->setText(to_qstring(text));

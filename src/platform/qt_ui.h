@@ -8,7 +8,7 @@
 namespace qb::platform {
 
 class QtUi : public Ui {
-public:
+  public:
     QtUi();
     void message(const std::string& text, const std::string& caption, Icon icon,
                  QWidget* parent) override;
@@ -28,7 +28,7 @@ public:
     bool ctrl_held() override;
     void open_folder(const std::string& folder) override;
 
-private:
+  private:
     QElapsedTimer since_pump_;
 };
 

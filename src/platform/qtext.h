@@ -12,6 +12,8 @@ QString to_qstring(const std::string& gbk);
 std::string from_qstring(const QString& s);
 
 // A UTF-8 literal of the source code as a QString (captions, labels).
-inline QString qtr(const char* utf8) { return QString::fromUtf8(utf8); }
+inline QString qtr(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 }  // namespace qb::platform

@@ -11,14 +11,14 @@ namespace qb::platform {
 
 class RightClick : public QObject {
     Q_OBJECT
-public:
+  public:
     // The filter is owned by the widget.
     static void install(QWidget* widget, std::function<void()> handler);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     RightClick(QWidget* widget, std::function<void()> handler);
     std::function<void()> handler_;
 };

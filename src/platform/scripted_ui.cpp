@@ -2,8 +2,7 @@
 
 namespace qb::platform {
 
-void ScriptedUi::message(const std::string& text, const std::string& caption, Icon icon,
-                         QWidget*) {
+void ScriptedUi::message(const std::string& text, const std::string& caption, Icon icon, QWidget*) {
     shown.push_back({Shown::Message, text, caption, icon});
 }
 

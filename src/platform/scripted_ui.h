@@ -10,7 +10,7 @@
 namespace qb::platform {
 
 class ScriptedUi : public Ui {
-public:
+  public:
     struct Shown {
         enum Kind { Message, OkCancel, YesNo } kind;
         std::string text, caption;
@@ -43,16 +43,16 @@ public:
 
     std::deque<bool> answers;  // for questions; empty: default_answer
     bool default_answer = true;
-    std::deque<std::string> folders;                 // for pick_folder; empty: cancel
-    std::deque<std::vector<std::string>> open_files; // for pick_open_files; empty: cancel
-    std::deque<std::string> save_files;              // for pick_save_file; empty: cancel
-    std::vector<std::string> dialog_initials;        // the initial path each dialog was given
+    std::deque<std::string> folders;                  // for pick_folder; empty: cancel
+    std::deque<std::vector<std::string>> open_files;  // for pick_open_files; empty: cancel
+    std::deque<std::string> save_files;               // for pick_save_file; empty: cancel
+    std::vector<std::string> dialog_initials;         // the initial path each dialog was given
     std::vector<std::string> opened_folders;
     bool ctrl_held_ = false;
     std::function<void()> on_pump;
     int pump_count = 0;
 
-private:
+  private:
     bool answer();
     std::string clipboard_;
 };

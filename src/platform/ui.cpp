@@ -17,7 +17,9 @@ Ui& ui() {
     return *g_ui;
 }
 
-void set_ui(Ui* u) { g_ui = u; }
+void set_ui(Ui* u) {
+    g_ui = u;
+}
 
 const std::string& program_name() {
     static const std::string name = text::G("Tarvo·Quillbase");

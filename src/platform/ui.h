@@ -13,7 +13,7 @@ namespace qb::platform {
 enum class Icon { None, Information, Warning, Error, Question };
 
 class Ui {
-public:
+  public:
     virtual ~Ui() = default;
 
     // All texts are program text (GBK). An empty caption means the program's own caption.
@@ -27,8 +27,9 @@ public:
     // Dialogs return empty results on cancel. filter is "|"-separated: name|patterns|name|...
     virtual std::string pick_folder(const std::string& title, const std::string& initial,
                                     QWidget* parent = nullptr) = 0;
-    virtual std::vector<std::string> pick_open_files(const std::string& title, const std::string& filter,
-                                                     bool multiple, const std::string& initial,
+    virtual std::vector<std::string> pick_open_files(const std::string& title,
+                                                     const std::string& filter, bool multiple,
+                                                     const std::string& initial,
                                                      QWidget* parent = nullptr) = 0;
     virtual std::string pick_save_file(const std::string& title, const std::string& filter,
                                        const std::string& initial, QWidget* parent = nullptr) = 0;

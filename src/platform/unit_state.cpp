@@ -33,9 +33,9 @@ struct Prefix {
 // Checked in this order: the first matching leading word decides.
 const std::vector<Prefix>& prefixes() {
     static const std::vector<Prefix> p = {
-        {G("按钮"), Kind::Button},       {G("编辑框"), Kind::Edit},
-        {G("选择框"), Kind::Check},      {G("单选框"), Kind::Radio},
-        {G("组合框"), Kind::Combo},      {G("列表框"), Kind::List},
+        {G("按钮"), Kind::Button},          {G("编辑框"), Kind::Edit},
+        {G("选择框"), Kind::Check},         {G("单选框"), Kind::Radio},
+        {G("组合框"), Kind::Combo},         {G("列表框"), Kind::List},
         {G("选择列表框"), Kind::CheckList}, {G("颜色选择器"), Kind::Colour}};
     return p;
 }
@@ -94,7 +94,8 @@ std::string index_list(const std::vector<int>& indexes) {
 
 std::vector<int> parse_index_list(const std::string& s) {
     std::vector<int> out;
-    for (const std::string& p : text::split(s, ",")) out.push_back(static_cast<int>(text::to_int(p)));
+    for (const std::string& p : text::split(s, ","))
+        out.push_back(static_cast<int>(text::to_int(p)));
     return out;
 }
 
@@ -114,9 +115,15 @@ std::vector<std::pair<QWidget*, Kind>> units_of(QWidget* window,
 
 }  // namespace
 
-std::string unit_tag(const QWidget* w) { return from_qstring(w->property("tag").toString()); }
-std::string unit_name(const QWidget* w) { return from_qstring(w->objectName()); }
-void set_unit_tag(QWidget* w, const std::string& tag) { w->setProperty("tag", to_qstring(tag)); }
+std::string unit_tag(const QWidget* w) {
+    return from_qstring(w->property("tag").toString());
+}
+std::string unit_name(const QWidget* w) {
+    return from_qstring(w->objectName());
+}
+void set_unit_tag(QWidget* w, const std::string& tag) {
+    w->setProperty("tag", to_qstring(tag));
+}
 
 void save_units(QWidget* window, persist::ConfigStore& store, const std::string& section,
                 const std::vector<std::string>& exclusions) {
@@ -143,10 +150,12 @@ void save_units(QWidget* window, persist::ConfigStore& store, const std::string&
                 break;
             case Kind::Check:
             case Kind::Radio:
-                if (auto* b = qobject_cast<QAbstractButton*>(w)) store.write_bool(name, b->isChecked());
+                if (auto* b = qobject_cast<QAbstractButton*>(w))
+                    store.write_bool(name, b->isChecked());
                 break;
             case Kind::Combo:
-                if (auto* c = qobject_cast<QComboBox*>(w)) store.write_number(name, c->currentIndex());
+                if (auto* c = qobject_cast<QComboBox*>(w))
+                    store.write_number(name, c->currentIndex());
                 break;
             case Kind::List:
                 if (auto* l = qobject_cast<QListWidget*>(w)) {
@@ -228,7 +237,8 @@ void restore_units(QWidget* window, persist::ConfigStore& store, const std::stri
                         if (valid(static_cast<int>(cur))) l->setCurrentRow(static_cast<int>(cur));
                         std::string checked = store.read_text(name + G(".打勾"), "\x01");
                         if (checked == "\x01") break;
-                        for (int i = 0; i < l->count(); ++i) l->item(i)->setCheckState(Qt::Unchecked);
+                        for (int i = 0; i < l->count(); ++i)
+                            l->item(i)->setCheckState(Qt::Unchecked);
                         for (int i : parse_index_list(checked))
                             if (valid(i)) l->item(i)->setCheckState(Qt::Checked);
                     }

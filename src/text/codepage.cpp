@@ -45,12 +45,18 @@ bool starts_with(const std::string& s, std::string_view prefix) {
 
 const char* charset_name(int code) {
     switch (code) {
-        case kUtf8: return "UTF-8";
-        case kUtf16Le: return "UTF-16LE";
-        case kUtf16Be: return "UTF-16BE";
-        case kBig5: return "BIG5";
-        case kBig5Hkscs: return "BIG5-HKSCS";
-        default: return "";
+        case kUtf8:
+            return "UTF-8";
+        case kUtf16Le:
+            return "UTF-16LE";
+        case kUtf16Be:
+            return "UTF-16BE";
+        case kBig5:
+            return "BIG5";
+        case kBig5Hkscs:
+            return "BIG5-HKSCS";
+        default:
+            return "";
     }
 }
 
@@ -101,13 +107,15 @@ bool LooksLikeUtf8(std::string_view bytes) {
 bool SniffMetaCharset(std::string_view text, int* code_out) {
     if (code_out) *code_out = 0;
     int head_position = 0;
-    const std::string head = ExtractBetween(text, "<head>", "</head>", &head_position, {.raw = true});
+    const std::string head =
+        ExtractBetween(text, "<head>", "</head>", &head_position, {.raw = true});
     const std::string_view section = head.empty() ? text : std::string_view(head);
     static const std::vector<std::vector<std::string>> lists = [] {
         std::vector<std::vector<std::string>> out;
-        for (const char* list : {"charset=UTF-8[fg]charset=''UTF-8''[fg]charset='UTF-8'",
-                                 "charset=Big5[fg]charset=''Big5''[fg]charset='Big5'",
-                                 "charset=Big5-HKSCS[fg]charset=''Big5-HKSCS''[fg]charset='Big5-HKSCS'"})
+        for (const char* list :
+             {"charset=UTF-8[fg]charset=''UTF-8''[fg]charset='UTF-8'",
+              "charset=Big5[fg]charset=''Big5''[fg]charset='Big5'",
+              "charset=Big5-HKSCS[fg]charset=''Big5-HKSCS''[fg]charset='Big5-HKSCS'"})
             out.push_back(split(replace_all(list, "''", "\""), "[fg]"));
         return out;
     }();

@@ -42,8 +42,7 @@ int find(std::string_view s, std::string_view needle, int start) {
     size_t start0 = start < 1 ? 0 : static_cast<size_t>(start - 1);
     if (start0 >= s.size()) return -1;
     return find_aligned(
-        s, start0, [&](size_t from) { return s.find(needle, from); },
-        [](size_t) { return true; });
+        s, start0, [&](size_t from) { return s.find(needle, from); }, [](size_t) { return true; });
 }
 
 int rfind(std::string_view s, std::string_view needle, int start) {
@@ -196,6 +195,8 @@ std::string int_text(int64_t v) {
     return std::string(buf, r.ptr);
 }
 
-bool is_position(std::string_view s) { return !s.empty() && int_text(to_int(s)) == s; }
+bool is_position(std::string_view s) {
+    return !s.empty() && int_text(to_int(s)) == s;
+}
 
 }  // namespace qb::text

@@ -1,6 +1,7 @@
 // GBK-aware primitives on program text (GBK bytes in std::string).
 // Positions are 1-based byte positions, -1 means not found; no search matches inside a
-// double-byte character, whatever its second byte is (GBK trail bytes include \ | [ ] @ and letters).
+// double-byte character, whatever its second byte is (GBK trail bytes include \ | [ ] @ and
+// letters).
 #pragma once
 
 #include <cstdint>
@@ -12,8 +13,12 @@ namespace qb::text {
 
 // A lead byte starts a double-byte character only when a valid trail byte follows it;
 // a lone lead byte (at the end, or before an invalid trail) counts as one character.
-inline bool is_lead_byte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-inline bool is_trail_byte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+inline bool is_lead_byte(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
+inline bool is_trail_byte(unsigned char c) {
+    return c >= 0x40 && c <= 0xFE && c != 0x7F;
+}
 
 // Length in bytes (1 or 2) of the character that starts at byte offset i (0-based).
 inline size_t char_size_at(std::string_view s, size_t i) {

@@ -18,7 +18,7 @@ namespace {
 // put in front, kept reversed so that doing so costs only their own length. Tracks where
 // one chosen byte occurs, to find its first occurrence from the front.
 class ReverseTail {
-public:
+  public:
     explicit ReverseTail(char tracked) : tracked_(tracked) {}
     void push_front(std::string_view piece) {
         for (size_t i = piece.size(); i-- > 0;) {
@@ -41,7 +41,7 @@ public:
     }
     std::string str() const { return std::string(rev_.rbegin(), rev_.rend()); }
 
-private:
+  private:
     char tracked_;
     std::string rev_;
     std::vector<size_t> marks_;  // indexes into rev_ of the tracked byte, ascending
@@ -151,7 +151,8 @@ bool between_pass(std::string_view text, const std::string& head, const std::str
     long end = tail_at - 1 - static_cast<long>(o.end_trim);
     begin = std::clamp<long>(begin, 0, static_cast<long>(text.size()));
     end = std::clamp<long>(end, begin, static_cast<long>(text.size()));
-    out.text = std::string(text.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin)));
+    out.text =
+        std::string(text.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin)));
     out.next_position = tail_at + static_cast<int>(tail.size());
     return true;
 }
@@ -169,9 +170,9 @@ const std::vector<Entity>& entities() {
             "&ne;|&equiv;|&le;|&ge;|&oplus;|&perp;|&amp;",
             "|");
         const std::vector<std::string> chars = {
-            G("–"), G("—"), G("“"), G("”"), " ", "<", ">", "\"", G("×"), G("÷"),
-            G("·"), G("…"), G("‘"), G("’"), G("‰"), G("′"), G("″"), G("←"), G("↑"), G("→"),
-            G("↓"), G("√"), G("∝"), G("∞"), G("∠"), G("∧"), G("∨"), G("∩"), G("∪"), G("∫"),
+            G("–"), G("—"),  G("“"), G("”"), " ",    "<",    ">",    "\"",   G("×"), G("÷"),
+            G("·"), G("…"),  G("‘"), G("’"), G("‰"), G("′"), G("″"), G("←"), G("↑"), G("→"),
+            G("↓"), G("√"),  G("∝"), G("∞"), G("∠"), G("∧"), G("∨"), G("∩"), G("∪"), G("∫"),
             G("∴"), G("～"), G("≈"), G("≠"), G("≡"), G("≤"), G("≥"), G("⊕"), G("⊥"), "&"};
         std::vector<Entity> t;
         for (size_t i = 0; i < names.size(); ++i) t.push_back({names[i], chars[i]});

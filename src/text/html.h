@@ -18,8 +18,8 @@ struct BetweenOptions {
 // tail after it; *position becomes the byte after the tail. Empty head: from the start; empty
 // tail: to the end. Letters compare without regard to case. A second pass without double
 // quotes in head and tail runs when the first finds nothing.
-std::string ExtractBetween(std::string_view text, const std::string& head,
-                           const std::string& tail, int* position, BetweenOptions options = {});
+std::string ExtractBetween(std::string_view text, const std::string& head, const std::string& tail,
+                           int* position, BetweenOptions options = {});
 
 std::string DecodeEntities(const std::string& text);
 

@@ -6,14 +6,14 @@
 
 #include <strings.h>
 
-#include <cerrno>
-#include <cstring>
-#include <cstdint>
-#include <map>
-#include <vector>
-#include <memory>
 #include <bit>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
 #include <utility>
+#include <vector>
 
 namespace qb::text {
 
@@ -40,12 +40,14 @@ bool starts_with_nocase(const char* s, const char* prefix) {
 
 // One descriptor per charset pair and thread: iconv_open is far dearer than a conversion.
 class Converter {
-public:
+  public:
     Converter(const char* from, const char* to)
         : cd_(iconv_open(to, from)),
           utf8_source_(starts_with_nocase(from, "UTF-8")),
           gbk_source_(starts_with_nocase(from, "GBK") || starts_with_nocase(from, "GB18030")),
-          unit_(starts_with_nocase(from, "UTF-16") ? 2 : starts_with_nocase(from, "UTF-32") ? 4 : 1) {
+          unit_(starts_with_nocase(from, "UTF-16")   ? 2
+                : starts_with_nocase(from, "UTF-32") ? 4
+                                                     : 1) {
         if (!valid()) return;
         // "?" in the target's own form.
         iconv_t q = iconv_open(to, "ASCII");
@@ -86,7 +88,7 @@ public:
             if (r != static_cast<size_t>(-1) || errno == E2BIG) continue;
             // EILSEQ or EINVAL (a sequence cut off at the end): replace and go on.
             const std::string_view rest(src, src_left);
-            size_t n = utf8_source_ ? utf8_sequence_length(rest)
+            size_t n = utf8_source_  ? utf8_sequence_length(rest)
                        : gbk_source_ ? char_size_at(rest, 0)
                                      : unit_;
             if (n > src_left) n = src_left;
@@ -98,7 +100,7 @@ public:
         return out;
     }
 
-private:
+  private:
     iconv_t cd_;
     bool utf8_source_;
     bool gbk_source_;  // a character the target lacks is skipped whole
@@ -110,7 +112,7 @@ private:
 // once from iconv itself, and a decoder that takes whole sequences the way the iconv path
 // does ("?" for a sequence GBK lacks or that is malformed).
 class Utf8ToGbk {
-public:
+  public:
     Utf8ToGbk() : table_(0x10000, 0) {
         iconv_t cd = iconv_open("GBK", "UTF-16LE");
         if (cd == reinterpret_cast<iconv_t>(-1)) return;
@@ -123,7 +125,8 @@ public:
             size_t src_left = 2, dst_left = sizeof out;
             // Two bytes, or one (glibc gives the euro sign as 80): kept as one value, a
             // single byte below 0x100.
-            const bool converted = iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1);
+            const bool converted =
+                iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1);
             const size_t got = sizeof out - dst_left;
             if (converted && got == 2)
                 table_[cp] = static_cast<uint16_t>(static_cast<unsigned char>(out[0]) << 8 |
@@ -166,7 +169,7 @@ public:
         return out;
     }
 
-private:
+  private:
     std::vector<uint16_t> table_;
 };
 
@@ -199,7 +202,9 @@ std::string convert_charset(std::string_view in, const char* from, const char* t
     return c.run(in);
 }
 
-std::string utf8_to_gbk(std::string_view utf8) { return utf8_to_gbk_table().run(utf8); }
+std::string utf8_to_gbk(std::string_view utf8) {
+    return utf8_to_gbk_table().run(utf8);
+}
 
 std::string gbk_to_utf8(std::string_view gbk) {
     thread_local Converter c("GBK", "UTF-8");

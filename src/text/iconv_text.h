@@ -22,6 +22,8 @@ std::u16string gbk_to_utf16(std::string_view gbk);
 std::string utf16_to_gbk(std::u16string_view utf16);
 
 // Program-text literal: the UTF-8 literals of the source code as GBK.
-inline std::string G(std::string_view utf8) { return utf8_to_gbk(utf8); }
+inline std::string G(std::string_view utf8) {
+    return utf8_to_gbk(utf8);
+}
 
 }  // namespace qb::text

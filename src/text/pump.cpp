@@ -9,7 +9,9 @@ std::function<void()>& pump_slot() {
 }
 }  // namespace
 
-void set_event_pump(std::function<void()> pump) { pump_slot() = std::move(pump); }
+void set_event_pump(std::function<void()> pump) {
+    pump_slot() = std::move(pump);
+}
 
 void pump_events() {
     if (auto& p = pump_slot()) p();

@@ -20,10 +20,10 @@ int64_t RandomInt(int64_t min, int64_t max) {
 }
 
 void Reseed() {
-    const uint64_t tick = static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    const uint64_t tick =
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count());
     g_increment += ((tick + g_increment) % 256) + 100;
     std::srand(static_cast<unsigned>(tick + g_increment));
 }

@@ -14,12 +14,12 @@ void Reseed();
 
 // A bag of integers: over (high - low + 1) successive draws every number comes exactly once.
 class DrawPool {
-public:
+  public:
     int64_t Next(int64_t low, int64_t high);
     void Clear() { bag_.clear(); }
     bool empty() const { return bag_.empty(); }
 
-private:
+  private:
     std::vector<int64_t> bag_;
 };
 

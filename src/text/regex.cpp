@@ -17,11 +17,14 @@ constexpr uint32_t kDepthLimit = 10'000;
 
 std::string escape_chars(const std::string& text, const char* chars) {
     std::string out = text;
-    for (const char* c = chars; *c; ++c) out = replace_all(out, std::string(1, *c), std::string("\\") + *c);
+    for (const char* c = chars; *c; ++c)
+        out = replace_all(out, std::string(1, *c), std::string("\\") + *c);
     return out;
 }
 
-PCRE2_SPTR16 sptr(const std::u16string& s) { return reinterpret_cast<PCRE2_SPTR16>(s.data()); }
+PCRE2_SPTR16 sptr(const std::u16string& s) {
+    return reinterpret_cast<PCRE2_SPTR16>(s.data());
+}
 
 }  // namespace
 
@@ -84,7 +87,9 @@ bool RegexObject::Create(const std::string& pattern, bool ignore_case, bool mult
     return e->code != nullptr;
 }
 
-std::string RegexObject::GetPattern() const { return engine_ ? engine_->pattern : std::string(); }
+std::string RegexObject::GetPattern() const {
+    return engine_ ? engine_->pattern : std::string();
+}
 
 int RegexObject::Execute(const std::string& text) {
     auto m = std::make_shared<Matches>();
@@ -113,8 +118,9 @@ int RegexObject::Execute(const std::string& text) {
         uint32_t pairs = pcre2_get_ovector_count_16(md);
         std::vector<std::pair<long, long>> spans;
         for (uint32_t g = 0; g < pairs; ++g)
-            spans.emplace_back(ov[2 * g] == PCRE2_UNSET ? -1 : static_cast<long>(ov[2 * g]),
-                               ov[2 * g + 1] == PCRE2_UNSET ? -1 : static_cast<long>(ov[2 * g + 1]));
+            spans.emplace_back(
+                ov[2 * g] == PCRE2_UNSET ? -1 : static_cast<long>(ov[2 * g]),
+                ov[2 * g + 1] == PCRE2_UNSET ? -1 : static_cast<long>(ov[2 * g + 1]));
         m->spans.push_back(std::move(spans));
         if (!engine_->global) break;
         start = ov[1];
@@ -147,13 +153,17 @@ std::string RegexObject::Replace(const std::string& text, const std::string& rep
     return text;
 }
 
-int RegexObject::MatchCount() const { return matches_ ? static_cast<int>(matches_->spans.size()) : 0; }
+int RegexObject::MatchCount() const {
+    return matches_ ? static_cast<int>(matches_->spans.size()) : 0;
+}
 
 std::string RegexObject::MatchValueAt(int i, bool want_index, int* index_out) const {
     return SubMatchValueAt(i, 0, want_index, index_out);
 }
 
-std::string RegexObject::MatchValue(int i) const { return MatchValueAt(i, false, nullptr); }
+std::string RegexObject::MatchValue(int i) const {
+    return MatchValueAt(i, false, nullptr);
+}
 
 std::string RegexObject::SubMatchValue(int i, int j) const {
     return SubMatchValueAt(i, j, false, nullptr);

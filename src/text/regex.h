@@ -11,7 +11,7 @@
 namespace qb::text {
 
 class RegexObject {
-public:
+  public:
     static std::string EscapeWildcard(const std::string& text);
     static std::string EscapeLiteral(const std::string& text);
     static std::string EscapeKeepAlternation(const std::string& text);
@@ -34,7 +34,7 @@ public:
     struct Engine;
     struct Matches;
 
-private:
+  private:
     std::shared_ptr<Engine> engine_;
     std::shared_ptr<Matches> matches_;
     std::string subject_;

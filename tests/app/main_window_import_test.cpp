@@ -23,7 +23,7 @@ using platform::to_qstring;
 using test::G;
 
 class MainWindowImportTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::set_ui(&ui_);
         store_.open_file(dir_.file("s.ini"));
@@ -37,7 +37,9 @@ protected:
     void set(const char* name, const std::string& gbk) {
         window_->unit<QLineEdit>(name)->setText(to_qstring(gbk));
     }
-    std::string get(const char* name) { return from_qstring(window_->unit<QLineEdit>(name)->text()); }
+    std::string get(const char* name) {
+        return from_qstring(window_->unit<QLineEdit>(name)->text());
+    }
     std::string make(const std::string& rel, const std::string& bytes) {
         const std::string p = dir_.file(rel);
         std::filesystem::create_directories(std::filesystem::path(p).parent_path());
@@ -73,13 +75,15 @@ TEST_F(MainWindowImportTest, TheImportButtonImportsTheFolder) {
     set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.file("arts")));
     set("编辑框文件类型", "*.none");
     QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
-    EXPECT_EQ(ui_.last_message().rfind(G("根据文件类型设置[*.none]在这个目录中找不到文件：\r\n"), 0), 0u);
+    EXPECT_EQ(
+        ui_.last_message().rfind(G("根据文件类型设置[*.none]在这个目录中找不到文件：\r\n"), 0), 0u);
     set("编辑框文件类型", "*.txt");
     set("编辑框库名", "qb_test_window");
     set("编辑框表名", "t");
     QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
     EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 2 篇文章，当前表有 2 条记录！"));
-    EXPECT_EQ(from_qstring(window_->unit<QPushButton>("按钮导入")->text()), G("导入文章到 MySQL 数据库"));
+    EXPECT_EQ(from_qstring(window_->unit<QPushButton>("按钮导入")->text()),
+              G("导入文章到 MySQL 数据库"));
     EXPECT_EQ(window_->windowTitle(), qtr("Tarvo·Quillbase v1.1.0.1"));
     // The right button lists with the pattern taken whole.
     window_->unit<QCheckBox>("选择框遍历子目录")->setChecked(false);
@@ -112,13 +116,17 @@ TEST_F(MainWindowImportTest, DropsOfFoldersAndConfigurations) {
     EXPECT_EQ(ui_.shown[0].text, G("确定要导入被拖放的 0 个文件到表[]中吗？请首先设置好所有参数"));
 
     // Export with five rows, then three: the count says 3, rows 4 and 5 stay in the file.
-    window_->set_field_rows({{"a", G("文件主名"), ""}, {"b", G("文件主名"), ""}, {"c", G("文件主名"), ""},
-                             {"d", G("文件主名"), ""}, {"e", G("文件主名"), ""}});
+    window_->set_field_rows({{"a", G("文件主名"), ""},
+                             {"b", G("文件主名"), ""},
+                             {"c", G("文件主名"), ""},
+                             {"d", G("文件主名"), ""},
+                             {"e", G("文件主名"), ""}});
     const std::string ini = qb::text::utf8_to_gbk(dir_.file("cfg.ini"));
     ui_.save_files = {ini};
     QTest::mouseClick(window_->unit<QPushButton>("按钮导出配置"), Qt::LeftButton);
     EXPECT_EQ(ui_.last_message(), G("导出配置完成！"));
-    window_->set_field_rows({{"x", G("文件内容"), ""}, {"y", G("文件内容"), ""}, {"z", G("文件内容"), ""}});
+    window_->set_field_rows(
+        {{"x", G("文件内容"), ""}, {"y", G("文件内容"), ""}, {"z", G("文件内容"), ""}});
     set("编辑框库名", G("配置库"));
     ui_.save_files = {ini};
     QTest::mouseClick(window_->unit<QPushButton>("按钮导出配置"), Qt::LeftButton);

@@ -30,7 +30,7 @@ using platform::qtr;
 using test::G;
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::set_ui(&ui_);
         path_ = dir_.file("Tarvo·Quillbase.ini");
@@ -108,9 +108,9 @@ TEST_F(MainWindowTest, FirstStartShowsEveryControlWithItsDefault) {
     EXPECT_EQ(text_of("编辑框年1"), "2012");
     EXPECT_EQ(text_of("编辑框年2"), "2015");
     EXPECT_EQ(text_of("编辑框词组"), G("词1|词2|词3|词4|词5|词6"));
-    for (const char* name : {"编辑框汉字字数1", "编辑框汉字字数2", "编辑框数母字数1",
-                             "编辑框数母字数2", "编辑框数量1", "编辑框数量2", "编辑框固定的文本",
-                             "编辑框字段名"})
+    for (const char* name :
+         {"编辑框汉字字数1", "编辑框汉字字数2", "编辑框数母字数1", "编辑框数母字数2", "编辑框数量1",
+          "编辑框数量2", "编辑框固定的文本", "编辑框字段名"})
         unit<QLineEdit>(name);
 
     const std::vector<std::pair<const char*, const char*>> buttons = {
@@ -140,9 +140,8 @@ TEST_F(MainWindowTest, FirstStartShowsEveryControlWithItsDefault) {
         {"选择框转为全角", "转为全角"},     {"选择框当前时间", "当前时间"}};
     for (auto [name, caption] : checks) EXPECT_EQ(unit<QCheckBox>(name)->text(), qtr(caption));
     const std::vector<std::pair<const char*, const char*>> radios = {
-        {"单选框创建", "创建"},         {"单选框修改", "修改"},
-        {"单选框访问", "访问"},         {"单选框最常用", "最常用"},
-        {"单选框一般常用", "一般常用"}, {"单选框次要常用", "次要常用"}};
+        {"单选框创建", "创建"},     {"单选框修改", "修改"},         {"单选框访问", "访问"},
+        {"单选框最常用", "最常用"}, {"单选框一般常用", "一般常用"}, {"单选框次要常用", "次要常用"}};
     for (auto [name, caption] : radios) EXPECT_EQ(unit<QRadioButton>(name)->text(), qtr(caption));
 
     auto items = [&](const char* name) {
@@ -154,7 +153,8 @@ TEST_F(MainWindowTest, FirstStartShowsEveryControlWithItsDefault) {
     EXPECT_EQ(items("组合框文件编码"), (QStringList{qtr("自动识别"), qtr("ANSI"), qtr("UTF-8"),
                                                     qtr("Unicode"), qtr("UnicodeBE")}));
     EXPECT_EQ(items("组合框类型"), (QStringList{qtr("全部"), qtr("日期"), qtr("时间")}));
-    EXPECT_EQ(items("组合框模式"), (QStringList{qtr("不重复随机"), qtr("自然随机"), qtr("原始顺序")}));
+    EXPECT_EQ(items("组合框模式"),
+              (QStringList{qtr("不重复随机"), qtr("自然随机"), qtr("原始顺序")}));
     EXPECT_EQ(items("组合框数据来源").size(), 11);
     EXPECT_EQ(items("组合框数据来源")[10], qtr("固定文本"));
     EXPECT_EQ(unit<QTabWidget>("选择夹")->count(), 11);
@@ -290,11 +290,12 @@ TEST_F(MainWindowTest, RightButtonOnDeleteClearsAfterConfirmation) {
 
 TEST_F(MainWindowTest, RowsLoadBackIntoTheEditors) {
     const std::string sep = G("┊?┊");
-    window_->set_field_rows({{"t", G("文件时间"), G("假") + sep + G("真") + sep + G("假") + sep + "2"},
-                             {"s", G("请设置"), ""},
-                             {"f", G("固定文本"), "before" + sep + "after"},
-                             {"c", G("随机汉字"),
-                              G("假") + sep + G("假") + sep + G("真") + sep + G("真") + sep + "3"}});
+    window_->set_field_rows(
+        {{"t", G("文件时间"), G("假") + sep + G("真") + sep + G("假") + sep + "2"},
+         {"s", G("请设置"), ""},
+         {"f", G("固定文本"), "before" + sep + "after"},
+         {"c", G("随机汉字"),
+          G("假") + sep + G("假") + sep + G("真") + sep + G("真") + sep + "3"}});
     // First make 创建 the checked one, so that loading must uncheck it.
     unit<QRadioButton>("单选框创建")->setChecked(true);
     window_->set_current_field_row(0);

@@ -35,7 +35,7 @@ TextInputRequest request(const std::string& initial, std::optional<std::string> 
 }
 
 class TextInputTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::set_ui(&ui_); }
     void TearDown() override { platform::set_ui(nullptr); }
 
@@ -150,7 +150,7 @@ TEST_F(TextInputTest, ThePhraseButtonEditsThePhraseList) {
 }
 
 class ConnectButtonTest : public TextInputTest {
-protected:
+  protected:
     void SetUp() override {
         TextInputTest::SetUp();
         store_.open_file(dir_.file("c.ini"));

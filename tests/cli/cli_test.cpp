@@ -62,12 +62,14 @@ TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {
     auto c = qb::test::connect_to_test_server();
     ASSERT_TRUE(c);
     qb::db::execute_sql(c.get(), "drop database if exists qb_test_cli");
-    const std::string base = "import --config " + std::string(QB_SOURCE_DIR) + "/examples/import.ini " +
-                             server_options() + " --database qb_test_cli --folder " +
-                             std::string(QB_SOURCE_DIR) + "/examples/articles";
+    const std::string base = "import --config " + std::string(QB_SOURCE_DIR) +
+                             "/examples/import.ini " + server_options() +
+                             " --database qb_test_cli --folder " + std::string(QB_SOURCE_DIR) +
+                             "/examples/articles";
     CliRun r = run_cli(base);
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("导入完成，已导入 7 篇文章，当前表有 7 条记录！"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("导入完成，已导入 7 篇文章，当前表有 7 条记录！"), std::string::npos)
+        << r.out;
     ASSERT_TRUE(qb::db::execute_sql(c.get(), "select count(*) from qb_test_cli.articles"));
     auto res = qb::db::take_result(c.get());
     int64_t n = 0;
@@ -80,11 +82,13 @@ TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {
     EXPECT_NE(r.out.find("已导入 5 篇文章，当前表有 5 条记录"), std::string::npos) << r.out;
 
     // A table without the configured columns: every file fails, each one is listed.
-    ASSERT_TRUE(qb::db::execute_sql(c.get(), "create table qb_test_cli.narrow (ID int primary key auto_increment, x text)"));
+    ASSERT_TRUE(qb::db::execute_sql(
+        c.get(), "create table qb_test_cli.narrow (ID int primary key auto_increment, x text)"));
     r = run_cli(base + " --table narrow --no-subfolders --types '*.txt'");
     EXPECT_EQ(r.status, 1);
     size_t failures = 0;
-    for (size_t p = r.out.find("failed: "); p != std::string::npos; p = r.out.find("failed: ", p + 1))
+    for (size_t p = r.out.find("failed: "); p != std::string::npos;
+         p = r.out.find("failed: ", p + 1))
         ++failures;
     EXPECT_EQ(failures, 5u) << r.out;
     EXPECT_NE(r.out.find("Unknown column"), std::string::npos);

@@ -129,10 +129,13 @@ TEST(ReadField, EveryOutTypeAndNull) {
                             "create table t (i int, b bigint, d double, m decimal(10,3), "
                             "v varchar(20), x text, bl blob, dt date, tm time, y year, "
                             "dtt datetime, ts timestamp null) character set gbk"));
-    ASSERT_TRUE(execute_sql(c.get(), "insert into t values (-42, 9007199254740993, 2.5, 12.345, "
-                                     "'" + G("中文") + "', 'long text', 'a\\0b', '2013-05-07', "
-                                     "'08:09:10', 2014, '2015-01-02 03:04:05', "
-                                     "'2016-02-03 04:05:06')"));
+    ASSERT_TRUE(execute_sql(c.get(),
+                            "insert into t values (-42, 9007199254740993, 2.5, 12.345, "
+                            "'" +
+                                G("中文") +
+                                "', 'long text', 'a\\0b', '2013-05-07', "
+                                "'08:09:10', 2014, '2015-01-02 03:04:05', "
+                                "'2016-02-03 04:05:06')"));
     ASSERT_TRUE(execute_sql(c.get(), "insert into t () values ()"));
     ASSERT_TRUE(execute_sql(c.get(), "select * from t"));
     auto r = take_result(c.get());

@@ -70,7 +70,8 @@ TEST(Builders, ExactStatementTexts) {
     EXPECT_EQ(*alter_table_sql("t", kDropColumn, "`y`", "", "", "", c), "ALTER TABLE t  DROP `y`");
     EXPECT_EQ(*alter_table_sql("t", kAddIndex, "", "", "i1", "`a`,`b`", c),
               "ALTER TABLE t  ADD INDEX  i1  (`a`,`b`) ");
-    EXPECT_EQ(*alter_table_sql("t", kDropIndex, "", "", "i1", "", c), "ALTER TABLE t  DROP INDEX i1 ");
+    EXPECT_EQ(*alter_table_sql("t", kDropIndex, "", "", "i1", "", c),
+              "ALTER TABLE t  DROP INDEX i1 ");
     EXPECT_EQ(*alter_table_sql("t", kAddPrimaryKey, "", "`a`", "", "", c),
               "ALTER TABLE t  ADD PRIMARY KEY  (`a`) ");
     EXPECT_FALSE(alter_table_sql("t", kAddPrimaryKey, "", "", "", "", c));
@@ -143,14 +144,26 @@ TEST(Escape, NastyValuesRoundTripByteExact) {
     auto c = test::connect_to_test_server();
     ASSERT_TRUE(c);
     test::use_fresh_database(c.get(), "qb_test_escape");
-    ASSERT_TRUE(execute_sql(c.get(), "create table t (id int auto_increment primary key, "
-                                     "b longblob, g text character set gbk)"));
+    ASSERT_TRUE(execute_sql(c.get(),
+                            "create table t (id int auto_increment primary key, "
+                            "b longblob, g text character set gbk)"));
     std::string big(5 << 20, 'x');
     for (size_t i = 0; i < big.size(); i += 997) big[i] = "'\\\0\x81"[i % 4];
-    const std::vector<std::string> values = {
-        "O'Neil", "a\\'b", "trailing\\", "\\n as two", std::string("nul\0inside", 10),
-        G("乗'") + G("俓") + "'", "\x81'", "\x81", "\x81\\", "'", "\\", "", big,
-        "x'; drop table t; -- ", G("乗'") + ", b='pwned"};
+    const std::vector<std::string> values = {"O'Neil",
+                                             "a\\'b",
+                                             "trailing\\",
+                                             "\\n as two",
+                                             std::string("nul\0inside", 10),
+                                             G("乗'") + G("俓") + "'",
+                                             "\x81'",
+                                             "\x81",
+                                             "\x81\\",
+                                             "'",
+                                             "\\",
+                                             "",
+                                             big,
+                                             "x'; drop table t; -- ",
+                                             G("乗'") + ", b='pwned"};
     for (const std::string& v : values)
         ASSERT_TRUE(insert_record(c.get(), "t", "`b`='" + escape_sql_value(v) + "'"))
             << "value of " << v.size() << " bytes";

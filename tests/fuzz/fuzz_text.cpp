@@ -20,13 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (code < 1 || code > 6) __builtin_trap();
             break;
         }
-        case 1: DecodeEntities(in); break;
+        case 1:
+            DecodeEntities(in);
+            break;
         case 2: {
             const size_t cut = in.size() / 3;
             int pos = 0;
-            std::string r = ExtractBetween(in.substr(2 * cut), in.substr(0, cut % 8),
-                                           in.substr(cut, cut % 5), &pos,
-                                           {.reverse = (data[0] & 8) != 0});
+            std::string r =
+                ExtractBetween(in.substr(2 * cut), in.substr(0, cut % 8), in.substr(cut, cut % 5),
+                               &pos, {.reverse = (data[0] & 8) != 0});
             if (r.size() > in.size()) __builtin_trap();
             break;
         }
@@ -35,7 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (CountChars(s) > 300) __builtin_trap();
             break;
         }
-        case 4: PickTitleSentence(in, "", data[0] % 12, "", (data[0] & 16) != 0); break;
+        case 4:
+            PickTitleSentence(in, "", data[0] % 12, "", (data[0] & 16) != 0);
+            break;
         case 5: {
             std::string s = SanitizeFileName(in);
             for (char c : std::string("\"\r\n\t"))

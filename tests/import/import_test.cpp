@@ -33,7 +33,7 @@ TEST(ColumnTypes, ListLookupAndSourceTypes) {
 }
 
 class CollectTest : public ::testing::Test {
-protected:
+  protected:
     std::string make(const std::string& rel, const std::string& bytes = "x") {
         const std::string p = dir_.file(rel);
         std::filesystem::create_directories(std::filesystem::path(p).parent_path());
@@ -62,14 +62,16 @@ TEST_F(CollectTest, PatternsOrderSubfoldersAndLoops) {
     EXPECT_EQ(names(out), (std::vector<std::string>{"A2.TXT", "a.txt", "b.html"}));
     out.clear();
     list_folder_entries(root, "*.txt|*.*", out, false);
-    EXPECT_EQ(names(out), (std::vector<std::string>{"A2.TXT", "a.txt", "A2.TXT", "a.txt", "b.html"}));
+    EXPECT_EQ(names(out),
+              (std::vector<std::string>{"A2.TXT", "a.txt", "A2.TXT", "a.txt", "b.html"}));
 
     out.clear();
     CollectOptions options;
     options.patterns_gbk = "*.txt";
     options.include_subfolders = true;
     collect_article_files(out, root, options);  // the link loop is not followed
-    EXPECT_EQ(names(out), (std::vector<std::string>{"A2.TXT", "a.txt", "sub/c.txt", "sub/deeper/d.txt"}));
+    EXPECT_EQ(names(out),
+              (std::vector<std::string>{"A2.TXT", "a.txt", "sub/c.txt", "sub/deeper/d.txt"}));
 
     out.clear();
     options.whole_pattern = true;
@@ -96,7 +98,7 @@ TEST_F(CollectTest, PatternsOrderSubfoldersAndLoops) {
 
 // A host that records what the run shows and holds the field list.
 class TestHost : public ImportHost {
-public:
+  public:
     explicit TestHost(std::vector<FieldMapping> rows) : rows(std::move(rows)) {}
     void message(const std::string& text) override { messages.push_back(text); }
     void focus(Box b) override { focused.push_back(b); }
@@ -118,7 +120,7 @@ public:
 };
 
 class ImportRunTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!test::server_configured()) GTEST_SKIP() << "QB_TEST_SERVER not set";
         c_ = test::connect_to_test_server();
@@ -212,8 +214,9 @@ TEST_F(ImportRunTest, CreatesDatabaseAndTableAndFillsEveryColumn) {
 
 TEST_F(ImportRunTest, PositionsOnAnExistingTableAndFailedRows) {
     ASSERT_TRUE(db::execute_sql(c_.get(), "create database qb_test_import"));
-    ASSERT_TRUE(db::execute_sql(c_.get(), "create table qb_test_import.t (ID int auto_increment "
-                                          "primary key, name varchar(50), body text)"));
+    ASSERT_TRUE(db::execute_sql(c_.get(),
+                                "create table qb_test_import.t (ID int auto_increment "
+                                "primary key, name varchar(50), body text)"));
     TestHost host({{"2", G("文件主名"), ""}, {"3", G("文件内容"), ""}});
     std::vector<std::string> files = {make("one.txt", "1"), make("two.txt", "2")};
     ImportResult r = run_import(c_.get(), settings_, files, host);
@@ -230,7 +233,8 @@ TEST_F(ImportRunTest, PositionsOnAnExistingTableAndFailedRows) {
     EXPECT_EQ(r.failed, 2u);
     EXPECT_EQ(beyond.rows[0].field, "9");
     ASSERT_EQ(beyond.failures.size(), 2u);
-    EXPECT_NE(beyond.failures[0].find("Unknown column '9'"), std::string::npos) << beyond.failures[0];
+    EXPECT_NE(beyond.failures[0].find("Unknown column '9'"), std::string::npos)
+        << beyond.failures[0];
     EXPECT_EQ(beyond.messages.back(),
               G("导入完成，已导入 0 篇文章，当前表有 2 条记录！\r\n有 2 篇文章导入失败。"));
 
@@ -262,7 +266,8 @@ TEST_F(ImportRunTest, RandomOrderStopAndPreparationMessages) {
 
     TestHost none({});
     EXPECT_FALSE(run_import(c_.get(), settings_, files, none).prepared);
-    EXPECT_EQ(none.messages, (std::vector<std::string>{G("请在 数据字段设置 中添加至少一个字段！")}));
+    EXPECT_EQ(none.messages,
+              (std::vector<std::string>{G("请在 数据字段设置 中添加至少一个字段！")}));
     ImportSettings no_table = settings_;
     no_table.table.clear();
     TestHost h2({{"a", G("文件主名"), ""}});
@@ -291,7 +296,7 @@ TEST_F(ImportRunTest, ALostConnectionEndsTheRunAndSaysWhatIsLeft) {
     int64_t id = 0;
     id_result->read_field(0u, id);
     class KillingHost : public TestHost {
-    public:
+      public:
         using TestHost::TestHost;
         std::function<void()> kill;
         void file_done(const std::string& p, bool ok, const std::string& reason, size_t d,

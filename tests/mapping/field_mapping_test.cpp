@@ -22,7 +22,8 @@ TEST(FieldMapping, SourcesInIndexOrder) {
 
 TEST(FieldMapping, OptionsTextJoinsValuesInOrder) {
     const std::string sep = G("┊?┊");
-    EXPECT_EQ(build_options_text(kPageTitle, {"<title>", "</title>"}), "<title>" + sep + "</title>");
+    EXPECT_EQ(build_options_text(kPageTitle, {"<title>", "</title>"}),
+              "<title>" + sep + "</title>");
     EXPECT_EQ(build_options_text(kFileTime, {G("假"), G("真"), G("假"), "2"}),
               G("假") + sep + G("真") + sep + G("假") + sep + "2");
     EXPECT_EQ(build_options_text(kFileBaseName, {"x"}), G("无"));

@@ -1,7 +1,7 @@
 #include "mapping/generators.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <set>

@@ -19,7 +19,9 @@ struct ServerAddress {
     std::string text() const { return host + ":" + std::to_string(port); }
 };
 
-inline bool server_configured() { return std::getenv("QB_TEST_SERVER") != nullptr; }
+inline bool server_configured() {
+    return std::getenv("QB_TEST_SERVER") != nullptr;
+}
 
 inline ServerAddress server_address() {
     ServerAddress a;
@@ -47,8 +49,8 @@ inline void use_fresh_database(db::Connection* c, const std::string& name) {
     ASSERT_TRUE(db::select_database(c, name));
 }
 
-#define QB_REQUIRE_SERVER()                                                   \
-    do {                                                                      \
+#define QB_REQUIRE_SERVER()                                                             \
+    do {                                                                                \
         if (!::qb::test::server_configured()) GTEST_SKIP() << "QB_TEST_SERVER not set"; \
     } while (0)
 

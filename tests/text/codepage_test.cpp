@@ -15,7 +15,7 @@ std::string enc(const char* utf8, const char* charset) {
 }
 
 class CodePageTest : public ::testing::Test {
-protected:
+  protected:
     std::string file(const std::string& name, const std::string& bytes) {
         std::string p = dir_.file(name);
         test::write_file(p, bytes);
@@ -53,12 +53,13 @@ TEST_F(CodePageTest, DetectsMarksMetaCharsetsAndUtf8) {
     // UTF-16LE without mark read as Unicode: the first character is taken for the mark.
     EXPECT_EQ(ReadArticleText(file("le0", enc("AB中", "UTF-16LE")), kUtf16Le, &code), G("B中"));
 
-    const std::string big5_page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
-                                  "charset=\"Big5\"\"><title>" + enc("繁體", "BIG5") +
-                                  "</title></head></html>";
-    EXPECT_EQ(ReadArticleText(file("b5", big5_page), kDetect, &code).find(G("繁體")) !=
-                  std::string::npos,
-              true);
+    const std::string big5_page =
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+        "charset=\"Big5\"\"><title>" +
+        enc("繁體", "BIG5") + "</title></head></html>";
+    EXPECT_EQ(
+        ReadArticleText(file("b5", big5_page), kDetect, &code).find(G("繁體")) != std::string::npos,
+        true);
     EXPECT_EQ(code, kBig5);
     const std::string hk = "<HEAD><META charset='Big5-HKSCS'></HEAD>" + enc("香港", "BIG5-HKSCS");
     ReadArticleText(file("hk", hk), kDetect, &code);
@@ -73,7 +74,11 @@ TEST_F(CodePageTest, DetectsMarksMetaCharsetsAndUtf8) {
     EXPECT_EQ(ReadArticleText(file("e4", emoji), kDetect, &code), emoji);
     EXPECT_EQ(code, kAnsi);
     // But with a mark, a character GBK lacks becomes "?", never GB18030 bytes.
-    EXPECT_EQ(ReadArticleText(file("e4m", "\xEF\xBB\xBF" "a\xF0\x9F\x98\x80" "b"), kDetect, &code),
+    EXPECT_EQ(ReadArticleText(file("e4m",
+                                   "\xEF\xBB\xBF"
+                                   "a\xF0\x9F\x98\x80"
+                                   "b"),
+                              kDetect, &code),
               "a?b");
 
     EXPECT_EQ(ReadArticleText(file("empty", ""), kDetect, &code), "");
@@ -88,8 +93,16 @@ TEST_F(CodePageTest, BrokenInputsGiveDefinedText) {
     // A mark alone, odd-length UTF-16, truncated UTF-8, NUL and 1A bytes, a lone lead byte.
     EXPECT_EQ(ReadArticleText(file("m", "\xFF\xFE"), kDetect, &code), "\xFF\xFE");
     EXPECT_EQ(code, kAnsi);
-    EXPECT_EQ(ReadArticleText(file("odd", std::string("\xFF\xFE" "a\0b", 5)), kDetect, &code), "a?");
-    EXPECT_EQ(ReadArticleText(file("t8", "\xEF\xBB\xBF" "ab\xE4\xB8"), kDetect, &code), "ab?");
+    EXPECT_EQ(ReadArticleText(file("odd", std::string("\xFF\xFE"
+                                                      "a\0b",
+                                                      5)),
+                              kDetect, &code),
+              "a?");
+    EXPECT_EQ(ReadArticleText(file("t8",
+                                   "\xEF\xBB\xBF"
+                                   "ab\xE4\xB8"),
+                              kDetect, &code),
+              "ab?");
     const std::string nul = "<head><meta charset=utf-8>" + std::string("\0\x1A", 2);
     ReadArticleText(file("nul", nul), kDetect, &code);
     EXPECT_EQ(code, kUtf8);

@@ -105,7 +105,8 @@ TEST(TitleSentence, PicksTheLongSentence) {
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(PickTitleSentence(text, "", 10, "", false), G("这是一个有十二个字的句子啊"));
     std::set<std::string> picks;
-    for (int i = 0; i < 50; ++i) picks.insert(PickTitleSentence(G("一。二。三"), "", 10, "", false));
+    for (int i = 0; i < 50; ++i)
+        picks.insert(PickTitleSentence(G("一。二。三"), "", 10, "", false));
     EXPECT_GT(picks.size(), 1u);  // none qualifies: a random one anyway
     EXPECT_EQ(PickTitleSentence(G("一。二。三"), "", 10, "", true), "");
     EXPECT_EQ(PickTitleSentence("pi is 3.14", "", 0, "14", true), "14");

@@ -57,9 +57,10 @@ TEST(IconvText, FastUtf8MatchesIconvOnTheWholeBasicPlane) {
         char* src = in.data();
         char* dst = out;
         size_t src_left = in.size(), dst_left = sizeof out;
-        std::string expected = iconv(cd, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)
-                                   ? "?"
-                                   : std::string(out, sizeof out - dst_left);
+        std::string expected =
+            iconv(cd, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)
+                ? "?"
+                : std::string(out, sizeof out - dst_left);
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
         if (convert_charset(in, "UTF-8", "GBK") != expected && ++mismatches < 5)
             ADD_FAILURE() << "U+" << std::hex << cp;
@@ -67,7 +68,9 @@ TEST(IconvText, FastUtf8MatchesIconvOnTheWholeBasicPlane) {
     iconv_close(cd);
     EXPECT_EQ(mismatches, 0);
     // Overlong forms, surrogates, broken and cut-off sequences: "?" each, nothing else lost.
-    EXPECT_EQ(utf8_to_gbk("a\xC0\xAF" "b"), "a?b");
+    EXPECT_EQ(utf8_to_gbk("a\xC0\xAF"
+                          "b"),
+              "a?b");
     EXPECT_EQ(utf8_to_gbk("\xED\xA0\x80"), "?");
     EXPECT_EQ(utf8_to_gbk("\xE4x\xB8"), "?x?");
     EXPECT_EQ(utf8_to_gbk("x\xE4\xB8"), "x?");

@@ -203,13 +203,13 @@ std::optional<std::string> alter_table_sql(const std::string& table, int action,
                                            const std::string& primary_key_columns,
                                            const std::string& index_name,
                                            const std::string& index_columns,
-                                           const ColumnSpec& spec) {
+                                           const ColumnSpec& column) {
     std::string s = "ALTER TABLE " + table + " ";
     bool auto_increment_used = false;
     switch (action) {
         case kAddColumn:
         case kChangeColumn: {
-            auto text = column_text(spec, auto_increment_used);
+            auto text = column_text(column, auto_increment_used);
             if (!text) return std::nullopt;
             s += action == kAddColumn ? " ADD " + *text : " CHANGE  " + column_name + " " + *text;
             break;
@@ -313,10 +313,10 @@ bool create_table(Connection* c, const std::string& table, const std::vector<Col
 bool alter_table(Connection* c, const std::string& table, int action,
                  const std::string& column_name, const std::string& primary_key_columns,
                  const std::string& index_name, const std::string& index_columns,
-                 const ColumnSpec& spec) {
+                 const ColumnSpec& column) {
     if (!c) return false;
     auto sql = alter_table_sql(table, action, column_name, primary_key_columns, index_name,
-                               index_columns, spec);
+                               index_columns, column);
     return sql && execute_sql(c, *sql);
 }
 

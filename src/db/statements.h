@@ -52,7 +52,7 @@ std::optional<std::string> alter_table_sql(const std::string& table, int action,
                                            const std::string& primary_key_columns,
                                            const std::string& index_name,
                                            const std::string& index_columns,
-                                           const ColumnSpec& spec);
+                                           const ColumnSpec& column);
 
 // Rights: bits 1..4096 name select ... file; 8192 all; 0 none.
 constexpr int kAllRights = 8192;
@@ -77,7 +77,7 @@ bool create_table(Connection* c, const std::string& table, const std::vector<Col
 bool alter_table(Connection* c, const std::string& table, int action,
                  const std::string& column_name, const std::string& primary_key_columns,
                  const std::string& index_name, const std::string& index_columns,
-                 const ColumnSpec& spec);
+                 const ColumnSpec& column);
 bool begin_transaction(Connection* c);
 bool commit_transaction(Connection* c);
 bool rollback_transaction(Connection* c);

@@ -103,4 +103,33 @@ TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {
     qb::db::execute_sql(c.get(), "drop database qb_test_cli");
 }
 
+TEST(Cli, CtrlCStopsAfterTheCurrentFileAndStillSummarises) {
+    QB_REQUIRE_SERVER();
+    qb::test::TempDir dir;
+    for (int i = 0; i < 8000; ++i)
+        qb::test::write_file(dir.file("f" + std::to_string(i) + ".txt"),
+                             "article " + std::to_string(i));
+    auto c = qb::test::connect_to_test_server();
+    qb::db::execute_sql(c.get(), "drop database if exists qb_test_cli_stop");
+    const std::string cmd = std::string(QB_CLI_PATH) + " import --config " +
+                            std::string(QB_SOURCE_DIR) + "/examples/import.ini " +
+                            server_options() + " --database qb_test_cli_stop --folder " +
+                            dir.path().string() + " > " + dir.file("out.log") +
+                            " 2>&1 & pid=$!; sleep 0.5; kill -INT $pid;"
+                            " wait $pid; echo \"rc=$?\" >> " +
+                            dir.file("out.log");
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::string out = qb::test::read_file(dir.file("out.log"));
+    EXPECT_NE(out.find("rc=1"), std::string::npos) << out;
+    EXPECT_NE(out.find("导入完成，已导入 "), std::string::npos) << out;
+    EXPECT_NE(out.find("stopped"), std::string::npos) << out;
+    ASSERT_TRUE(qb::db::execute_sql(c.get(), "select count(*) from qb_test_cli_stop.articles"));
+    auto r = qb::db::take_result(c.get());
+    int64_t n = 0;
+    r->read_field(0u, n);
+    EXPECT_GT(n, 0);
+    EXPECT_LT(n, 8000);
+    qb::db::execute_sql(c.get(), "drop database qb_test_cli_stop");
+}
+
 }  // namespace

@@ -96,6 +96,20 @@ TEST_F(CollectTest, PatternsOrderSubfoldersAndLoops) {
     EXPECT_TRUE(out.empty());
 }
 
+TEST_F(CollectTest, AHundredThousandEntries) {
+    for (int i = 0; i < 100000; ++i) {
+        std::FILE* f =
+            std::fopen(dir_.file("n" + std::to_string(i) + (i % 2 ? ".txt" : ".dat")).c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    std::vector<std::string> out;
+    CollectOptions options;
+    options.patterns_gbk = "*.txt";
+    collect_article_files(out, dir_.path().string(), options);
+    EXPECT_EQ(out.size(), 50000u);
+}
+
 // A host that records what the run shows and holds the field list.
 class TestHost : public ImportHost {
   public:

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 
 #include "app/main_window.h"
@@ -100,6 +101,56 @@ TEST_F(MainWindowImportTest, TheImportButtonImportsTheFolder) {
               G("确定要导入被拖放的 2 个文件到表[t]中吗？请首先设置好所有参数"));
     EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 2 篇文章，当前表有 5 条记录！"));
     db::execute_sql(window_->connection(), "drop database qb_test_window");
+}
+
+TEST_F(MainWindowImportTest, ASecondPressStopsTheRunAfterTheCurrentFile) {
+    QB_REQUIRE_SERVER();
+    connect_to_server();
+    db::execute_sql(window_->connection(), "drop database if exists qb_test_window_stop");
+    for (int i = 0; i < 40; ++i) make("many/" + std::to_string(i) + ".txt", "x");
+    // A 50 MB article goes in whole.
+    std::string big(50 << 20, 'a');
+    for (size_t i = 0; i < big.size(); i += 1000) big[i] = '\n';
+    make("big/huge.txt", big);
+    set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.file("big")));
+    set("编辑框库名", "qb_test_window_stop");
+    set("编辑框表名", "t");
+    window_->set_field_rows({{"name", G("文件主名"), ""}, {"body", G("文件内容"), ""}});
+    // A created table would give the contents a mediumtext (16 MB); this one has room.
+    ASSERT_TRUE(db::execute_sql(window_->connection(), "create database qb_test_window_stop"));
+    ASSERT_TRUE(db::execute_sql(window_->connection(),
+                                "create table qb_test_window_stop.t (ID bigint auto_increment "
+                                "primary key, name tinytext, body longtext)"));
+    window_->start_import(false);
+    EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 1 篇文章，当前表有 1 条记录！"));
+    ASSERT_TRUE(db::execute_sql(window_->connection(),
+                                "select length(body) from qb_test_window_stop.t"));
+    auto r = db::take_result(window_->connection());
+    int64_t length = 0;
+    r->read_field(0u, length);
+    EXPECT_EQ(length, 50 << 20);
+
+    set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.file("many")));
+    std::vector<std::string> captions;
+    int pumps = 0;
+    ui_.on_pump = [&] {
+        captions.push_back(from_qstring(window_->unit<QPushButton>("按钮导入")->text()));
+        // The operator presses the button again while the fifth file is under way.
+        if (++pumps == 12) QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
+    };
+    window_->start_import(false);
+    ui_.on_pump = nullptr;
+    const std::string summary = ui_.last_message();
+    EXPECT_EQ(summary.rfind(G("导入完成，已导入 ")), 0u) << qb::text::gbk_to_utf8(summary);
+    ASSERT_TRUE(db::execute_sql(window_->connection(), "select count(*) from qb_test_window_stop.t"));
+    r = db::take_result(window_->connection());
+    int64_t n = 0;
+    r->read_field(0u, n);
+    EXPECT_GT(n, 1);
+    EXPECT_LT(n, 41);
+    EXPECT_NE(std::find(captions.begin(), captions.end(), G("总 40 篇，已导入 1 篇")), captions.end());
+    EXPECT_EQ(from_qstring(window_->unit<QPushButton>("按钮导入")->text()), G("导入文章到 MySQL 数据库"));
+    db::execute_sql(window_->connection(), "drop database qb_test_window_stop");
 }
 
 TEST_F(MainWindowImportTest, DropsOfFoldersAndConfigurations) {

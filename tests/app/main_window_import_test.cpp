@@ -153,6 +153,52 @@ TEST_F(MainWindowImportTest, ASecondPressStopsTheRunAfterTheCurrentFile) {
     db::execute_sql(window_->connection(), "drop database qb_test_window_stop");
 }
 
+TEST_F(MainWindowImportTest, AStopDuringCollectionImportsNothing) {
+    QB_REQUIRE_SERVER();
+    connect_to_server();
+    db::execute_sql(window_->connection(), "drop database if exists qb_test_window_collect");
+    for (int i = 0; i < 5; ++i) make("tree/d" + std::to_string(i) + "/a.txt", "x");
+    set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.file("tree")));
+    set("编辑框库名", "qb_test_window_collect");
+    set("编辑框表名", "t");
+    bool pressed = false;
+    ui_.on_pump = [&] {
+        if (!pressed && from_qstring(window_->unit<QPushButton>("按钮导入")->text()) == G("正在读取文章列表..")) {
+            pressed = true;
+            QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
+        }
+    };
+    window_->start_import(false);
+    ui_.on_pump = nullptr;
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 0 篇文章，当前表有 0 条记录！"));
+    db::execute_sql(window_->connection(), "drop database qb_test_window_collect");
+}
+
+TEST_F(MainWindowImportTest, ConfigurationsOfOtherWindowsAndRememberedPaths) {
+    // A file holding only the create-table window's section: only the field list changes.
+    test::write_file(dir_.file("table.ini"), "[" + G("新建表") + "]\r\n" + G("字段数") + "=1\r\n" +
+                                                 G("字段名或位置(1)") + "=x");
+    set("编辑框库名", G("保留"));
+    window_->set_field_rows({{"only", G("文件主名"), ""}});
+    ui_.open_files = {{qb::text::utf8_to_gbk(dir_.file("table.ini"))}};
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入配置"), Qt::LeftButton);
+    EXPECT_EQ(get("编辑框库名"), G("保留"));
+    EXPECT_EQ(window_->field_rows().size(), 4u);  // the default rows
+
+    // The last path survives a restart through the buttons' tags.
+    const std::string ini = qb::text::utf8_to_gbk(dir_.file("keep.ini"));
+    ui_.save_files = {ini};
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导出配置"), Qt::LeftButton);
+    window_->close();
+    window_ = std::make_unique<MainWindow>(store_);
+    window_->on_created();
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导出配置"), Qt::LeftButton);  // cancelled
+    EXPECT_EQ(ui_.dialog_initials.back(), ini);
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入配置"), Qt::LeftButton);
+    EXPECT_EQ(ui_.dialog_initials.back(), ini);
+}
+
 TEST_F(MainWindowImportTest, DropsOfFoldersAndConfigurations) {
     make("folder/x.txt", "x");
     window_->import_dropped_file(1, 1, dir_.file("folder"));

@@ -7,6 +7,12 @@
 #include <cstdio>
 
 #include "db/connection.h"
+#include "import/collect.h"
+#include "mapping/generators.h"
+#include "text/codepage.h"
+#include "text/html.h"
+#include "text/iconv_text.h"
+#include "text/path_text.h"
 #include "test_server.h"
 #include "test_util.h"
 
@@ -75,6 +81,39 @@ TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {
     int64_t n = 0;
     res->read_field(0u, n);
     EXPECT_EQ(n, 7);
+
+    // Every row against its source file, in the order the files were collected.
+    std::vector<std::string> files;
+    qb::import::CollectOptions collect;
+    collect.patterns_gbk = "*.txt|*.html";
+    collect.include_subfolders = true;
+    qb::import::collect_article_files(files, std::string(QB_SOURCE_DIR) + "/examples/articles", collect);
+    ASSERT_EQ(files.size(), 7u);
+    ASSERT_TRUE(qb::db::execute_sql(c.get(), "select " + G("标题, 内容, 页面标题, 摘要, 分类, 来源") +
+                                                 " from qb_test_cli.articles order by ID"));
+    res = qb::db::take_result(c.get());
+    ASSERT_EQ(res->row_count(), 7u);
+    for (size_t i = 0; i < files.size(); ++i) {
+        res->move_to_row(i);
+        std::string title, body, page, summary, folder, source;
+        res->read_field(0u, title);
+        res->read_field(1u, body);
+        res->read_field(2u, page);
+        res->read_field(3u, summary);
+        res->read_field(4u, folder);
+        res->read_field(5u, source);
+        const std::string text = qb::text::ReadArticleText(files[i], 0);
+        int pos = 0;
+        const std::string expected_page = qb::text::ExtractBetween(text, "<title>", "</title>", &pos);
+        EXPECT_EQ(title, qb::text::utf8_to_gbk(qb::text::base_name(files[i])));
+        EXPECT_EQ(body, text) << files[i];
+        EXPECT_EQ(page, expected_page.empty() ? " " : expected_page) << files[i];
+        const size_t chars = qb::text::CountChars(summary);
+        EXPECT_LE(chars, 40u);
+        EXPECT_TRUE(chars >= 20 || summary == qb::text::MakeSummary(text, 1000, 1000)) << files[i];
+        EXPECT_EQ(folder, qb::mapping::ParentFolderName(qb::text::utf8_to_gbk(files[i])));
+        EXPECT_EQ(source, G("示例文章"));
+    }
 
     // Emptying first keeps the count at 7; only text files with --types.
     r = run_cli(base + " --empty-table-first --types '*.txt' --no-subfolders");

@@ -123,8 +123,8 @@ TEST_F(MainWindowImportTest, ASecondPressStopsTheRunAfterTheCurrentFile) {
                                 "primary key, name tinytext, body longtext)"));
     window_->start_import(false);
     EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 1 篇文章，当前表有 1 条记录！"));
-    ASSERT_TRUE(db::execute_sql(window_->connection(),
-                                "select length(body) from qb_test_window_stop.t"));
+    ASSERT_TRUE(
+        db::execute_sql(window_->connection(), "select length(body) from qb_test_window_stop.t"));
     auto r = db::take_result(window_->connection());
     int64_t length = 0;
     r->read_field(0u, length);
@@ -136,20 +136,24 @@ TEST_F(MainWindowImportTest, ASecondPressStopsTheRunAfterTheCurrentFile) {
     ui_.on_pump = [&] {
         captions.push_back(from_qstring(window_->unit<QPushButton>("按钮导入")->text()));
         // The operator presses the button again while the fifth file is under way.
-        if (++pumps == 12) QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
+        if (++pumps == 12)
+            QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
     };
     window_->start_import(false);
     ui_.on_pump = nullptr;
     const std::string summary = ui_.last_message();
     EXPECT_EQ(summary.rfind(G("导入完成，已导入 ")), 0u) << qb::text::gbk_to_utf8(summary);
-    ASSERT_TRUE(db::execute_sql(window_->connection(), "select count(*) from qb_test_window_stop.t"));
+    ASSERT_TRUE(
+        db::execute_sql(window_->connection(), "select count(*) from qb_test_window_stop.t"));
     r = db::take_result(window_->connection());
     int64_t n = 0;
     r->read_field(0u, n);
     EXPECT_GT(n, 1);
     EXPECT_LT(n, 41);
-    EXPECT_NE(std::find(captions.begin(), captions.end(), G("总 40 篇，已导入 1 篇")), captions.end());
-    EXPECT_EQ(from_qstring(window_->unit<QPushButton>("按钮导入")->text()), G("导入文章到 MySQL 数据库"));
+    EXPECT_NE(std::find(captions.begin(), captions.end(), G("总 40 篇，已导入 1 篇")),
+              captions.end());
+    EXPECT_EQ(from_qstring(window_->unit<QPushButton>("按钮导入")->text()),
+              G("导入文章到 MySQL 数据库"));
     db::execute_sql(window_->connection(), "drop database qb_test_window_stop");
 }
 
@@ -163,7 +167,8 @@ TEST_F(MainWindowImportTest, AStopDuringCollectionImportsNothing) {
     set("编辑框表名", "t");
     bool pressed = false;
     ui_.on_pump = [&] {
-        if (!pressed && from_qstring(window_->unit<QPushButton>("按钮导入")->text()) == G("正在读取文章列表..")) {
+        if (!pressed && from_qstring(window_->unit<QPushButton>("按钮导入")->text()) ==
+                            G("正在读取文章列表..")) {
             pressed = true;
             QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
         }

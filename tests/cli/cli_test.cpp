@@ -9,12 +9,12 @@
 #include "db/connection.h"
 #include "import/collect.h"
 #include "mapping/generators.h"
+#include "test_server.h"
+#include "test_util.h"
 #include "text/codepage.h"
 #include "text/html.h"
 #include "text/iconv_text.h"
 #include "text/path_text.h"
-#include "test_server.h"
-#include "test_util.h"
 
 namespace {
 
@@ -87,9 +87,11 @@ TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {
     qb::import::CollectOptions collect;
     collect.patterns_gbk = "*.txt|*.html";
     collect.include_subfolders = true;
-    qb::import::collect_article_files(files, std::string(QB_SOURCE_DIR) + "/examples/articles", collect);
+    qb::import::collect_article_files(files, std::string(QB_SOURCE_DIR) + "/examples/articles",
+                                      collect);
     ASSERT_EQ(files.size(), 7u);
-    ASSERT_TRUE(qb::db::execute_sql(c.get(), "select " + G("标题, 内容, 页面标题, 摘要, 分类, 来源") +
+    ASSERT_TRUE(qb::db::execute_sql(c.get(), "select " +
+                                                 G("标题, 内容, 页面标题, 摘要, 分类, 来源") +
                                                  " from qb_test_cli.articles order by ID"));
     res = qb::db::take_result(c.get());
     ASSERT_EQ(res->row_count(), 7u);
@@ -104,7 +106,8 @@ TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {
         res->read_field(5u, source);
         const std::string text = qb::text::ReadArticleText(files[i], 0);
         int pos = 0;
-        const std::string expected_page = qb::text::ExtractBetween(text, "<title>", "</title>", &pos);
+        const std::string expected_page =
+            qb::text::ExtractBetween(text, "<title>", "</title>", &pos);
         EXPECT_EQ(title, qb::text::utf8_to_gbk(qb::text::base_name(files[i])));
         EXPECT_EQ(body, text) << files[i];
         EXPECT_EQ(page, expected_page.empty() ? " " : expected_page) << files[i];

@@ -447,6 +447,13 @@ void MainWindow::save_state() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (import_running_) {
+        // The run is on the stack below this event: ask it to stop, close when it has.
+        import_stop_ = true;
+        close_when_idle_ = true;
+        event->ignore();
+        return;
+    }
     save_state();
     event->accept();
 }
@@ -514,6 +521,12 @@ void MainWindow::toggle_connection() {
         return;
     }
     if (connect_button_->text() != qtr("断开连接")) return;  // a login under way
+    if (import_running_) {
+        // The run is using the connection.
+        platform::ui().message(G("正在导入文章，请先停止导入再断开连接！"), {},
+                               platform::Icon::None, this);
+        return;
+    }
     database_names_cache_.clear();
     db::close_connection(connection_);
     set_connection_buttons_enabled(false);

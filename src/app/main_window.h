@@ -105,6 +105,9 @@ class MainWindow : public QWidget {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    // Marks the window busy around an import so that a disconnect is refused and a close waits.
+    void while_importing(const std::function<void()>& work);
+    void collect_and_import(bool whole_pattern);
     friend class WindowImportHost;
     std::string text_of(const char* name) const;
     void build_connection_group(QGridLayout* grid);
@@ -119,6 +122,8 @@ class MainWindow : public QWidget {
     bool loading_row_allowed_ = true;
     DropHandler drop_handler_;
     bool import_stop_ = false;
+    bool import_running_ = false;
+    bool close_when_idle_ = false;
     std::vector<std::string> dropped_files_;
 
     QLineEdit* database_edit_ = nullptr;

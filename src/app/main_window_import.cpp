@@ -90,12 +90,27 @@ std::string MainWindow::text_of(const char* name) const {
 }
 
 void MainWindow::start_import(bool whole_pattern) {
-    auto& ui = platform::ui();
     if (!import_idle()) {
         import_stop_ = true;
         return;
     }
     import_stop_ = false;
+    while_importing([&] { collect_and_import(whole_pattern); });
+}
+
+void MainWindow::while_importing(const std::function<void()>& work) {
+    import_running_ = true;
+    work();
+    import_running_ = false;
+    // A close asked for during the run was put off until now.
+    if (close_when_idle_) {
+        close_when_idle_ = false;
+        close();
+    }
+}
+
+void MainWindow::collect_and_import(bool whole_pattern) {
+    auto& ui = platform::ui();
     const std::string folder = text_of("编辑框文章目录");
     const std::string native = platform::native_path(folder);
     if (folder.empty() || !exists(native)) {
@@ -171,7 +186,7 @@ void MainWindow::import_dropped_file(int count, int position, const std::string&
     }
     import_stop_ = false;
     const std::vector<std::string> files = dropped_files_;
-    run_import(files);
+    while_importing([&] { run_import(files); });
 }
 
 void MainWindow::load_config_file(const std::string& native) {

@@ -157,6 +157,41 @@ TEST_F(MainWindowImportTest, ASecondPressStopsTheRunAfterTheCurrentFile) {
     db::execute_sql(window_->connection(), "drop database qb_test_window_stop");
 }
 
+TEST_F(MainWindowImportTest, DisconnectAndCloseWaitForTheRun) {
+    QB_REQUIRE_SERVER();
+    connect_to_server();
+    db::execute_sql(window_->connection(), "drop database if exists qb_test_window_close");
+    for (int i = 0; i < 30; ++i) make("c/" + std::to_string(i) + ".txt", "x");
+    set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.file("c")));
+    set("编辑框库名", "qb_test_window_close");
+    set("编辑框表名", "t");
+    window_->show();
+    int pumps = 0;
+    ui_.on_pump = [&] {
+        if (++pumps == 10) {
+            QTest::mouseClick(window_->unit<QPushButton>("按钮建立连接"), Qt::LeftButton);
+            window_->close();
+        }
+    };
+    window_->start_import(false);
+    ui_.on_pump = nullptr;
+    // The disconnect was refused while the run used the connection; the close stopped the run
+    // and happened after it.
+    const std::vector<std::string> shown = ui_.messages();
+    ASSERT_NE(std::find(shown.begin(), shown.end(), G("正在导入文章，请先停止导入再断开连接！")),
+              shown.end());
+    EXPECT_EQ(ui_.last_message().rfind(G("导入完成，已导入 ")), 0u);
+    EXPECT_FALSE(window_->isVisible());
+    ASSERT_TRUE(window_->connection());
+    ASSERT_TRUE(
+        db::execute_sql(window_->connection(), "select count(*) from qb_test_window_close.t"));
+    auto r = db::take_result(window_->connection());
+    int64_t n = 0;
+    r->read_field(0u, n);
+    EXPECT_LT(n, 30);
+    db::execute_sql(window_->connection(), "drop database qb_test_window_close");
+}
+
 TEST_F(MainWindowImportTest, AStopDuringCollectionImportsNothing) {
     QB_REQUIRE_SERVER();
     connect_to_server();

@@ -1,4 +1,5 @@
-// quillbase-cli: the import run from a terminal, on a configuration saved by the window.
+// quillbase-cli: the import and export runs from a terminal, on a configuration saved by the
+// window.
 #include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 
 #include "app/field_list_settings.h"
 #include "db/connection.h"
+#include "export/export_run.h"
 #include "import/collect.h"
 #include "import/import_run.h"
 #include "persist/config_store.h"
@@ -31,10 +33,18 @@ void on_interrupt(int) {
 
 const char* kHelp =
     "用法 / usage: quillbase-cli import --config FILE.ini [选项 options]\n"
+    "              quillbase-cli export --config FILE.ini [选项 options]\n"
     "\n"
-    "按窗口中“导出配置”保存的配置（节“主界面”）把文章目录中的文件导入 MySQL 表，每个文件一行。\n"
-    "Imports the article files of a configuration exported from the window (section 主界面)\n"
-    "into a MySQL table, one row per file.\n"
+    "import: 按窗口中“导出配置”保存的配置（节“主界面”）把文章目录中的文件导入 MySQL "
+    "表，每个文件一行。\n"
+    "        Imports the article files of a configuration exported from the window (section\n"
+    "        主界面) into a MySQL table, one row per file.\n"
+    "export: 把表中每一行写成文章目录中的一个文件：内容取自数据来源为“文件内容”的字段，文件名取自\n"
+    "        "
+    "“文件主名”的字段（没有时从内容中取一句）；文件类型决定扩展名，文件编码决定写出的编码。\n"
+    "        Writes every row of the table as one file of the article folder: the text from the\n"
+    "        field whose source is 文件内容, the name from the 文件主名 field (else a sentence of\n"
+    "        the text); the file type gives the extension, the encoding the bytes written.\n"
     "\n"
     "选项 / options (each overrides the configuration):\n"
     "  --server HOST[:PORT]   服务器 / server (port 3306 when none is given)\n"
@@ -45,17 +55,19 @@ const char* kHelp =
     "  --folder PATH          文章目录 / article folder\n"
     "  --types PATTERNS       文件类型, e.g. \"*.txt|*.html\" / file-name patterns\n"
     "  --encoding auto|ansi|utf-8|unicode|unicodebe   文件编码 / file encoding\n"
+    "                         (export: auto and ansi write GBK)\n"
+    "  import only / 仅导入:\n"
     "  --subfolders           遍历子目录 / include sub-folders\n"
     "  --no-subfolders        不遍历子目录 / this folder only\n"
     "  --random-order         乱序导入 / import in random order\n"
     "  --empty-table-first    导入前清空表 / delete every row of the table first\n"
     "  --help                 显示本说明 / show this text\n"
     "\n"
-    "进度显示在标准错误上；Ctrl-C 在当前文件后停止并仍然输出汇总；每个失败的文件连同服务器的\n"
-    "原因写到标准错误。只有全部文件都导入成功时退出码才为 0。\n"
+    "进度显示在标准错误上；Ctrl-C 在当前文件后停止并仍然输出汇总；每个失败的文件连同原因写到\n"
+    "标准错误。只有全部文件都导入（导出）成功时退出码才为 0。\n"
     "Progress goes to standard error; Ctrl-C stops after the current file and still prints the\n"
-    "summary; every failed file is listed on standard error with the server's reason. The exit\n"
-    "status is 0 only when every file was imported (1 otherwise, 2 for a usage error).\n";
+    "summary; every failed file is listed on standard error with its reason. The exit status is\n"
+    "0 only when every file was imported (exported), 1 otherwise, 2 for a usage error.\n";
 
 // Program text to the terminal (UTF-8).
 void say(FILE* f, const std::string& gbk) {
@@ -98,7 +110,7 @@ bool read_config(const std::string& path, Config& c) {
     return true;
 }
 
-class CliHost : public import::ImportHost {
+class CliHost : public mapping::RunHost {
   public:
     CliHost(std::vector<mapping::FieldMapping> rows, bool empty_first)
         : rows_(std::move(rows)), empty_first_(empty_first), tty_(::isatty(2)) {
@@ -157,6 +169,74 @@ std::optional<int> encoding_code(const std::string& name) {
     return std::nullopt;
 }
 
+// Logs in with the configuration's account; null after saying why.
+std::unique_ptr<db::Connection> connect(const Config& config) {
+    std::string host;
+    unsigned port = 0;
+    db::parse_server_address(config.server, host, port);
+    std::string error;
+    auto connection = db::open_connection(host, config.user, config.password, {}, port, &error);
+    if (!connection) {
+        say(stderr, G("连接到MySQL失败"));
+        std::fprintf(stderr, "%s\n", text::gbk_to_utf8(error).c_str());
+        return nullptr;
+    }
+    db::execute_sql(connection.get(), "set names 'GBK'");
+    return connection;
+}
+
+int run_import_command(const Config& config) {
+    const std::string folder = text::gbk_to_utf8(config.folder);
+    struct stat st;
+    if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        say(stderr,
+            G("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！"));
+        return 1;
+    }
+    std::vector<std::string> files;
+    import::CollectOptions collect;
+    collect.patterns_gbk = config.types;
+    collect.include_subfolders = config.subfolders;
+    collect.stop_requested = [] { return g_stop != 0; };
+    import::collect_article_files(files, folder, collect);
+    if (files.empty()) {
+        say(stderr, G("根据文件类型设置[") + config.types + G("]在这个目录中找不到文件：\r\n") +
+                        config.folder);
+        return 1;
+    }
+    auto connection = connect(config);
+    if (!connection) return 1;
+    import::ImportSettings settings;
+    settings.database = config.database;
+    settings.table = config.table;
+    settings.encoding = config.encoding;
+    settings.random_order = config.random_order;
+    settings.time_created = config.time_created;
+    settings.time_modified = config.time_modified;
+    settings.time_kind = config.time_kind;
+    CliHost cli(config.rows, config.empty_first);
+    const import::ImportResult r = import::run_import(connection.get(), settings, files, cli);
+    if (r.stopped)
+        std::fprintf(stderr, "已停止 stopped: %zu 个文件未导入 files not imported\n",
+                     r.not_attempted);
+    return r.prepared && r.imported == files.size() ? 0 : 1;
+}
+
+int run_export_command(const Config& config) {
+    auto connection = connect(config);
+    if (!connection) return 1;
+    exporting::ExportSettings settings;
+    settings.database = config.database;
+    settings.table = config.table;
+    settings.folder = text::gbk_to_utf8(config.folder);
+    settings.types = config.types;
+    settings.encoding = config.encoding;
+    CliHost cli(config.rows, false);
+    const exporting::ExportResult r = exporting::run_export(connection.get(), settings, cli);
+    if (r.stopped) std::fputs("已停止 stopped\n", stderr);
+    return r.prepared && !r.stopped && r.failed == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,7 +245,9 @@ int main(int argc, char** argv) {
         std::fputs(kHelp, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
     }
-    if (args[0] != "import") return usage_error("unknown command " + args[0]);
+    const std::string command = args[0];
+    if (command != "import" && command != "export")
+        return usage_error("unknown command " + command);
     Config config;
     std::string config_path;
     std::vector<std::pair<std::string, std::string>> overrides;
@@ -180,6 +262,7 @@ int main(int argc, char** argv) {
             return 0;
         } else if (a == "--subfolders" || a == "--no-subfolders" || a == "--random-order" ||
                    a == "--empty-table-first") {
+            if (command != "import") return usage_error(a + " is an import option");
             overrides.emplace_back(a, "");
         } else if (a == "--config" || a == "--server" || a == "--user" || a == "--password" ||
                    a == "--database" || a == "--table" || a == "--folder" || a == "--types" ||
@@ -221,50 +304,5 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
-
-    const std::string folder = text::gbk_to_utf8(config.folder);
-    struct stat st;
-    if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        say(stderr,
-            G("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！"));
-        return 1;
-    }
-    std::vector<std::string> files;
-    import::CollectOptions collect;
-    collect.patterns_gbk = config.types;
-    collect.include_subfolders = config.subfolders;
-    collect.stop_requested = [] { return g_stop != 0; };
-    import::collect_article_files(files, folder, collect);
-    if (files.empty()) {
-        say(stderr, G("根据文件类型设置[") + config.types + G("]在这个目录中找不到文件：\r\n") +
-                        config.folder);
-        return 1;
-    }
-
-    std::string host;
-    unsigned port = 0;
-    db::parse_server_address(config.server, host, port);
-    std::string error;
-    auto connection = db::open_connection(host, config.user, config.password, {}, port, &error);
-    if (!connection) {
-        say(stderr, G("连接到MySQL失败"));
-        std::fprintf(stderr, "%s\n", text::gbk_to_utf8(error).c_str());
-        return 1;
-    }
-    db::execute_sql(connection.get(), "set names 'GBK'");
-
-    import::ImportSettings settings;
-    settings.database = config.database;
-    settings.table = config.table;
-    settings.encoding = config.encoding;
-    settings.random_order = config.random_order;
-    settings.time_created = config.time_created;
-    settings.time_modified = config.time_modified;
-    settings.time_kind = config.time_kind;
-    CliHost cli(config.rows, config.empty_first);
-    const import::ImportResult r = import::run_import(connection.get(), settings, files, cli);
-    if (r.stopped)
-        std::fprintf(stderr, "已停止 stopped: %zu 个文件未导入 files not imported\n",
-                     r.not_attempted);
-    return r.prepared && r.imported == files.size() ? 0 : 1;
+    return command == "import" ? run_import_command(config) : run_export_command(config);
 }

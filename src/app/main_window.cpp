@@ -22,6 +22,7 @@
 #include "app/connection_texts.h"
 #include "app/text_input_dialog.h"
 #include "db/connection.h"
+#include "mapping/run_host.h"
 #include "persist/config_store.h"
 #include "platform/paths.h"
 #include "platform/qtext.h"
@@ -102,7 +103,7 @@ QHBoxLayout* range_row(const char* caption, QLineEdit* from, QLineEdit* to) {
 
 MainWindow::MainWindow(persist::ConfigStore& settings) : settings_(settings) {
     setObjectName(qtr("主界面"));
-    setWindowTitle(qtr("Tarvo·Quillbase v1.1.0.1"));
+    setWindowTitle(platform::to_qstring(mapping::program_title()));
 
     auto* top = new QVBoxLayout(this);
 
@@ -129,6 +130,7 @@ MainWindow::MainWindow(persist::ConfigStore& settings) : settings_(settings) {
     bottom->addWidget(export_config_button);
     connect(import_button, &QPushButton::clicked, this, [this] { start_import(false); });
     platform::RightClick::install(import_button, [this] { start_import(true); });
+    connect(export_button, &QPushButton::clicked, this, &MainWindow::start_export);
     connect(import_config_button, &QPushButton::clicked, this, &MainWindow::import_config);
     connect(export_config_button, &QPushButton::clicked, this, &MainWindow::export_config);
     drop_handler_ = [this](int count, int position, const std::string& path) {
@@ -447,9 +449,9 @@ void MainWindow::save_state() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (import_running_) {
+    if (running_ != Run::None) {
         // The run is on the stack below this event: ask it to stop, close when it has.
-        import_stop_ = true;
+        import_stop_ = export_stop_ = true;
         close_when_idle_ = true;
         event->ignore();
         return;
@@ -521,10 +523,12 @@ void MainWindow::toggle_connection() {
         return;
     }
     if (connect_button_->text() != qtr("断开连接")) return;  // a login under way
-    if (import_running_) {
+    if (running_ != Run::None) {
         // The run is using the connection.
-        platform::ui().message(G("正在导入文章，请先停止导入再断开连接！"), {},
-                               platform::Icon::None, this);
+        platform::ui().message(running_ == Run::Import
+                                   ? G("正在导入文章，请先停止导入再断开连接！")
+                                   : G("正在导出文章，请先停止导出再断开连接！"),
+                               {}, platform::Icon::None, this);
         return;
     }
     database_names_cache_.clear();

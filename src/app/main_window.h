@@ -74,6 +74,8 @@ class MainWindow : public QWidget {
     void start_import(bool whole_pattern);
     import::ImportResult run_import(const std::vector<std::string>& files);
     void import_dropped_file(int count, int position, const std::string& native_path);
+    // 按钮导出: writes the table's rows out as article files, or asks a running export to stop.
+    void start_export();
     bool import_idle() const;
     void export_config();
     void import_config();
@@ -105,10 +107,11 @@ class MainWindow : public QWidget {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    // Marks the window busy around an import so that a disconnect is refused and a close waits.
-    void while_importing(const std::function<void()>& work);
+    // Marks the window busy around a run so that a disconnect is refused and a close waits.
+    enum class Run { None, Import, Export };
+    void while_running(Run run, const std::function<void()>& work);
     void collect_and_import(bool whole_pattern);
-    friend class WindowImportHost;
+    friend class WindowRunHost;
     std::string text_of(const char* name) const;
     void build_connection_group(QGridLayout* grid);
     void build_source_group(QGridLayout* grid);
@@ -122,7 +125,8 @@ class MainWindow : public QWidget {
     bool loading_row_allowed_ = true;
     DropHandler drop_handler_;
     bool import_stop_ = false;
-    bool import_running_ = false;
+    bool export_stop_ = false;
+    Run running_ = Run::None;
     bool close_when_idle_ = false;
     std::vector<std::string> dropped_files_;
 

@@ -256,7 +256,7 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
     columns.reset();
     result.row_count = table_row_count(c, settings.table);
     host.set_button_caption(idle_import_caption());
-    host.set_window_caption(G("Tarvo·Quillbase v1.1.0.1"));
+    host.set_window_caption(mapping::program_title());
     host.message(summary_message(result));
     return result;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mapping/field_mapping.h"
+#include "mapping/run_host.h"
 
 namespace qb::db {
 class Connection;
@@ -23,28 +24,7 @@ struct ImportSettings {
     int time_kind = 0;
 };
 
-// What the run needs from whoever runs it.
-class ImportHost {
-  public:
-    enum class Box { Database, Table, Folder };
-    virtual ~ImportHost() = default;
-    virtual void message(const std::string& text) = 0;
-    virtual void focus(Box) {}
-    virtual void pump() {}
-    virtual bool stop_requested() = 0;
-    virtual bool ctrl_held() { return false; }
-    // The field list as it stands now (names and sources are re-read for every file).
-    virtual std::vector<mapping::FieldMapping> field_rows() = 0;
-    // A position resolved to the column's name.
-    virtual void set_field_name(size_t row, const std::string& name) = 0;
-    virtual void set_button_caption(const std::string&) {}
-    virtual void set_window_caption(const std::string&) {}
-    // After each file; path in the file system's form, reason the server's text when failed.
-    virtual void file_done(const std::string& path, bool ok, const std::string& reason, size_t done,
-                           size_t total) {
-        (void)path, (void)ok, (void)reason, (void)done, (void)total;
-    }
-};
+using ImportHost = mapping::RunHost;
 
 struct ImportResult {
     bool prepared = false;  // false: a preparation message ended the run, nothing imported

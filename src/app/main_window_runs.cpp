@@ -1,4 +1,4 @@
-// The import button, dropped files and the configuration buttons of the main window.
+// The import and export buttons, dropped files and the configuration buttons of the main window.
 #include <sys/stat.h>
 
 #include <QCheckBox>
@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "app/start_program.h"
+#include "export/export_run.h"
 #include "import/collect.h"
 #include "import/import_run.h"
 #include "persist/config_store.h"
@@ -49,10 +50,11 @@ const char* const kConfigFilter = "ini配置文件(*.ini)|*.ini|全部文件(*.*
 
 }  // namespace
 
-// The window as the import run sees it.
-class WindowImportHost : public import::ImportHost {
+// The window as a run sees it; button: the run's button, whose caption shows the progress.
+class WindowRunHost : public mapping::RunHost {
   public:
-    explicit WindowImportHost(MainWindow& w) : w_(w) {}
+    WindowRunHost(MainWindow& w, const char* button, const bool& stop)
+        : w_(w), button_(button), stop_(stop) {}
     void message(const std::string& text) override {
         platform::ui().message(text, {}, platform::Icon::None, &w_);
     }
@@ -63,7 +65,7 @@ class WindowImportHost : public import::ImportHost {
         w_.unit<QLineEdit>(name)->setFocus();
     }
     void pump() override { platform::ui().pump(); }
-    bool stop_requested() override { return w_.import_stop_; }
+    bool stop_requested() override { return stop_; }
     bool ctrl_held() override { return platform::ui().ctrl_held(); }
     std::vector<mapping::FieldMapping> field_rows() override { return w_.field_rows(); }
     void set_field_name(size_t row, const std::string& name) override {
@@ -71,7 +73,7 @@ class WindowImportHost : public import::ImportHost {
             it->setText(0, to_qstring(name));
     }
     void set_button_caption(const std::string& caption) override {
-        w_.unit<QPushButton>("按钮导入")->setText(to_qstring(caption));
+        w_.unit<QPushButton>(button_)->setText(to_qstring(caption));
     }
     void set_window_caption(const std::string& caption) override {
         w_.setWindowTitle(to_qstring(caption));
@@ -79,6 +81,8 @@ class WindowImportHost : public import::ImportHost {
 
   private:
     MainWindow& w_;
+    const char* button_;
+    const bool& stop_;
 };
 
 bool MainWindow::import_idle() const {
@@ -95,13 +99,17 @@ void MainWindow::start_import(bool whole_pattern) {
         return;
     }
     import_stop_ = false;
-    while_importing([&] { collect_and_import(whole_pattern); });
+    while_running(Run::Import, [&] { collect_and_import(whole_pattern); });
 }
 
-void MainWindow::while_importing(const std::function<void()>& work) {
-    import_running_ = true;
+void MainWindow::while_running(Run run, const std::function<void()>& work) {
+    // One run at a time: the other run's button waits for this one.
+    QPushButton* other = unit<QPushButton>(run == Run::Import ? "按钮导出" : "按钮导入");
+    running_ = run;
+    other->setEnabled(false);
     work();
-    import_running_ = false;
+    running_ = Run::None;
+    other->setEnabled(connection_ != nullptr);
     // A close asked for during the run was put off until now.
     if (close_when_idle_) {
         close_when_idle_ = false;
@@ -149,9 +157,27 @@ settings.random_order = unit<QCheckBox>("选择框乱序导入")->isChecked();
 settings.time_created = unit<QRadioButton>("单选框创建")->isChecked();
 settings.time_modified = unit<QRadioButton>("单选框修改")->isChecked();
 settings.time_kind = unit<QComboBox>("组合框类型")->currentIndex();
-WindowImportHost host(*this);
+WindowRunHost host(*this, "按钮导入", import_stop_);
 return import::run_import(connection_.get(), settings, files, host);
 }  // namespace qb::app
+
+void MainWindow::start_export() {
+    auto* button = unit<QPushButton>("按钮导出");
+    if (from_qstring(button->text()) != exporting::idle_export_caption()) {
+        export_stop_ = true;
+        button->setText(platform::qtr("正在停止中.."));
+        return;
+    }
+    export_stop_ = false;
+    exporting::ExportSettings settings;
+    settings.database = text_of("编辑框库名");
+    settings.table = text_of("编辑框表名");
+    settings.folder = platform::native_path(text_of("编辑框文章目录"));
+    settings.types = text_of("编辑框文件类型");
+    settings.encoding = unit<QComboBox>("组合框文件编码")->currentIndex();
+    WindowRunHost host(*this, "按钮导出", export_stop_);
+    while_running(Run::Export, [&] { exporting::run_export(connection_.get(), settings, host); });
+}
 
 void MainWindow::import_dropped_file(int count, int position, const std::string& native) {
     auto& ui = platform::ui();
@@ -180,13 +206,13 @@ void MainWindow::import_dropped_file(int count, int position, const std::string&
                 G(" 个文件到表[") + text_of("编辑框表名") + G("]中吗？请首先设置好所有参数"),
             {}, this))
         return;
-    if (!import_idle()) {
+    if (running_ != Run::None) {
         ui.message(G("已经有导入在执行，请稍后！"), {}, platform::Icon::None, this);
         return;
     }
     import_stop_ = false;
     const std::vector<std::string> files = dropped_files_;
-    while_importing([&] { run_import(files); });
+    while_running(Run::Import, [&] { run_import(files); });
 }
 
 void MainWindow::load_config_file(const std::string& native) {

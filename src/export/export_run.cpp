@@ -1,0 +1,196 @@
+#include "export/export_run.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "db/connection.h"
+#include "text/codepage.h"
+#include "text/gbk.h"
+#include "text/html.h"
+#include "text/iconv_text.h"
+#include "text/path_text.h"
+
+namespace qb::exporting {
+
+using text::G;
+using text::int_text;
+
+namespace {
+
+// Longest file name the file system takes, in bytes of its UTF-8 form.
+constexpr size_t kNameMax = 255;
+
+std::string count_text(size_t n) {
+    return int_text(static_cast<int64_t>(n));
+}
+
+// A field-list column given as a 1-based position becomes the result's column name.
+std::string resolve_column(const std::string& field, const db::ResultSet& rows) {
+    if (!text::is_position(field)) return field;
+    const int64_t position = text::to_int(field);
+    std::string name;
+    if (position >= 1 && position <= static_cast<int64_t>(rows.field_count()) &&
+        rows.field_name(static_cast<unsigned>(position - 1), name))
+        return name;
+    return field;
+}
+
+// The file name for a base name: made safe, cut (whole characters) so that the file system
+// takes it, and numbered when this run already wrote a file of that name, so that no row of
+// the run overwrites another's file.
+std::string file_name_for(const std::string& base, const std::string& extension,
+                          std::set<std::string>& used) {
+    for (int n = 1;; ++n) {
+        const std::string suffix = n == 1 ? std::string() : "(" + int_text(n) + ")";
+        std::string stem = base;
+        std::string name = text::SanitizeFileName(stem + suffix + extension);
+        while (!stem.empty() && text::gbk_to_utf8(name).size() > kNameMax) {
+            stem = text::left_chars(stem, text::char_count(stem) - 1);
+            name = text::SanitizeFileName(stem + suffix + extension);
+        }
+        if (used.insert(name).second) return name;
+    }
+}
+
+}  // namespace
+
+std::string idle_export_caption() {
+    return G("从 MySQL 数据库导出文章");
+}
+
+std::string export_summary_message(const ExportResult& r) {
+    std::string s = G("导出完成，已导出 ") + count_text(r.exported) + G(" 篇文章，表中有 ") +
+                    int_text(r.row_count) + G(" 条记录！");
+    if (r.failed > 0) s += "\r\n" + G("有 ") + count_text(r.failed) + G(" 篇文章写入文件失败。");
+    return s;
+}
+
+std::string export_extension(const std::string& types) {
+    std::string e;
+    if (text::find(types, "|") < 0)
+        for (char c : types)
+            if (c != '*' && c != '.') e += c;
+    return "." + (e.empty() ? std::string("html") : e);
+}
+
+bool make_folders(const std::string& native_folder) {
+    for (size_t at = 1; at <= native_folder.size(); ++at) {
+        if (at < native_folder.size() && native_folder[at] != text::kPathSeparator) continue;
+        const std::string folder = native_folder.substr(0, at);
+        struct stat st;
+        if (::stat(folder.c_str(), &st) == 0) continue;
+        if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+ExportResult run_export(db::Connection* c, const ExportSettings& settings, ExportHost& host) {
+    ExportResult result;
+    if (settings.database.empty()) {
+        host.message(G("请输入库名！"));
+        host.focus(ExportHost::Box::Database);
+        return result;
+    }
+    if (settings.table.empty()) {
+        host.message(G("请输入表名！"));
+        host.focus(ExportHost::Box::Table);
+        return result;
+    }
+    if (settings.folder.empty()) {
+        host.message(G("请先选择要导出到的文章目录！"));
+        host.focus(ExportHost::Box::Folder);
+        return result;
+    }
+    if (!db::select_database(c, settings.database)) {
+        host.message(G("打开库失败：") + settings.database);
+        host.focus(ExportHost::Box::Database);
+        return result;
+    }
+    if (!db::execute_sql(c, "select * from " + settings.table + ";")) {
+        host.message(G("打开表失败：") + settings.table);
+        host.focus(ExportHost::Box::Table);
+        return result;
+    }
+    // The rows are taken now, before anything else is sent on the connection.
+    std::unique_ptr<db::ResultSet> rows = db::take_result(c);
+    std::string content_field, name_field;
+    bool has_content = false, has_name = false;
+    for (const auto& row : host.field_rows()) {
+        const int source = mapping::source_index(row.source);
+        if (source == mapping::kFileContent && !has_content) {
+            content_field = row.field;
+            has_content = true;
+        } else if (source == mapping::kFileBaseName && !has_name) {
+            name_field = row.field;
+            has_name = true;
+        }
+    }
+    if (!has_content) {
+        host.message(
+            G("请在【数据字段设置】里先添加一个【数据来源】为【文件内容】的字段名或字段位置\r\n\r\n"
+              "另外建议同时设置【数据来源】为【文件主名】的字段名或字段位置作为保存文件名；"
+              "如果没有指定【文件主名】，将自动从【文件内容】中随机取一句当文件名\r\n\r\n"
+              "（字段位置从 1 开始，从左往右数）"));
+        return result;
+    }
+    result.prepared = true;
+    // From here a second press of the button is a stop request.
+    host.set_button_caption(G("正在导出.."));
+    // A missing folder that cannot be made shows up as failed writes below.
+    make_folders(settings.folder);
+    const std::string extension = export_extension(settings.types);
+    const size_t n = rows ? static_cast<size_t>(rows->row_count()) : 0;
+    result.row_count = static_cast<long long>(n);
+    if (rows) {
+        content_field = resolve_column(content_field, *rows);
+        if (has_name) name_field = resolve_column(name_field, *rows);
+    }
+    std::set<std::string> used_names;
+    for (size_t i = 1; i <= n; ++i) {
+        host.pump();
+        if (host.stop_requested()) {
+            result.stopped = true;
+            break;
+        }
+        rows->move_to_row(i - 1);
+        std::string article, base;
+        rows->read_field(content_field, article);
+        if (has_name) rows->read_field(name_field, base);
+        if (base.empty() && !article.empty()) {
+            base = text::PickTitleSentence(article, {}, 10, {}, false);
+            // The drawn piece can be the empty one after the last full stop: a file named
+            // only ".txt" would be hidden.
+            if (base.empty()) base = G("无标题");
+        }
+        if (base.empty() && article.empty()) {
+            ++result.skipped;
+            continue;
+        }
+        const std::string path = text::join_path(
+            settings.folder, text::gbk_to_utf8(file_name_for(base, extension, used_names)));
+        errno = 0;
+        const bool ok = text::WriteArticleText(path, article, settings.encoding);
+        std::string reason;
+        if (ok) {
+            ++result.exported;
+            host.set_button_caption(G("总 ") + count_text(n) + G(" 篇，已导出 ") +
+                                    count_text(result.exported) + G(" 篇"));
+            host.set_window_caption(base);
+        } else {
+            ++result.failed;
+            reason = text::utf8_to_gbk(errno ? std::strerror(errno) : "write failed");
+        }
+        host.file_done(path, ok, reason, i, n);
+    }
+    rows.reset();
+    host.set_button_caption(idle_export_caption());
+    host.set_window_caption(mapping::program_title());
+    host.message(export_summary_message(result));
+    return result;
+}
+
+}  // namespace qb::exporting

@@ -1,0 +1,40 @@
+// What an import or export run needs from whoever runs it: the window, the command line and
+// the tests each implement this.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mapping/field_mapping.h"
+#include "text/iconv_text.h"
+
+namespace qb::mapping {
+
+// The program's title line, the window caption between runs.
+inline std::string program_title() {
+    return text::G("Tarvo·Quillbase v1.1.0.1");
+}
+
+class RunHost {
+  public:
+    enum class Box { Database, Table, Folder };
+    virtual ~RunHost() = default;
+    virtual void message(const std::string& text) = 0;
+    virtual void focus(Box) {}
+    virtual void pump() {}
+    virtual bool stop_requested() = 0;
+    virtual bool ctrl_held() { return false; }
+    // The field list as it stands now (an import re-reads names and sources for every file).
+    virtual std::vector<FieldMapping> field_rows() = 0;
+    // A position resolved to the column's name.
+    virtual void set_field_name(size_t row, const std::string& name) { (void)row, (void)name; }
+    virtual void set_button_caption(const std::string&) {}
+    virtual void set_window_caption(const std::string&) {}
+    // After each file; path in the file system's form, reason the failure's text when failed.
+    virtual void file_done(const std::string& path, bool ok, const std::string& reason, size_t done,
+                           size_t total) {
+        (void)path, (void)ok, (void)reason, (void)done, (void)total;
+    }
+};
+
+}  // namespace qb::mapping

@@ -192,6 +192,64 @@ TEST_F(MainWindowImportTest, DisconnectAndCloseWaitForTheRun) {
     db::execute_sql(window_->connection(), "drop database qb_test_window_close");
 }
 
+TEST_F(MainWindowImportTest, TheExportButtonWritesTheTableAndASecondPressStops) {
+    QB_REQUIRE_SERVER();
+    connect_to_server();
+    db::Connection* c = window_->connection();
+    test::use_fresh_database(c, "qb_test_window_export");
+    ASSERT_TRUE(db::execute_sql(c,
+                                "create table t (ID bigint auto_increment primary key, "
+                                "title tinytext, body mediumtext)"));
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(db::execute_sql(
+            c, "insert into t set title='n" + std::to_string(i) + "', body='" + G("正文") + "'"));
+    auto* button = window_->unit<QPushButton>("按钮导出");
+    // The checks come first, with their focus.
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(ui_.last_message(), G("请输入库名！"));
+    set("编辑框库名", "qb_test_window_export");
+    set("编辑框表名", "t");
+    const std::string out = dir_.file("out");
+    set("编辑框文章目录", qb::text::utf8_to_gbk(out));
+    set("编辑框文件类型", "*.txt");
+    window_->set_field_rows({{"title", G("文件主名"), ""}, {"body", G("文件内容"), ""}});
+
+    // A press during the run stops it; the import button and the disconnect wait for it.
+    int pumps = 0;
+    bool import_enabled_during_run = true;
+    std::string caption_after_stop;
+    ui_.on_pump = [&] {
+        if (++pumps == 10) {
+            import_enabled_during_run = window_->unit<QPushButton>("按钮导入")->isEnabled();
+            QTest::mouseClick(window_->unit<QPushButton>("按钮建立连接"), Qt::LeftButton);
+            QTest::mouseClick(button, Qt::LeftButton);
+            caption_after_stop = from_qstring(button->text());
+        }
+    };
+    QTest::mouseClick(button, Qt::LeftButton);
+    ui_.on_pump = nullptr;
+    EXPECT_FALSE(import_enabled_during_run);
+    EXPECT_TRUE(window_->unit<QPushButton>("按钮导入")->isEnabled());
+    EXPECT_EQ(caption_after_stop, G("正在停止中.."));
+    const std::vector<std::string> shown = ui_.messages();
+    EXPECT_NE(std::find(shown.begin(), shown.end(), G("正在导出文章，请先停止导出再断开连接！")),
+              shown.end());
+    size_t written = 0;
+    for (const auto& e : std::filesystem::directory_iterator(out)) {
+        EXPECT_EQ(e.path().extension(), ".txt");
+        EXPECT_EQ(test::read_file(e.path().string()), G("正文"));
+        ++written;
+    }
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, 40u);
+    EXPECT_EQ(ui_.last_message(),
+              G("导出完成，已导出 ") + std::to_string(written) + G(" 篇文章，表中有 40 条记录！"));
+    EXPECT_EQ(from_qstring(button->text()), G("从 MySQL 数据库导出文章"));
+    EXPECT_EQ(from_qstring(window_->windowTitle()), G("Tarvo·Quillbase v1.1.0.1"));
+    ASSERT_TRUE(window_->connection());
+    db::execute_sql(window_->connection(), "drop database qb_test_window_export");
+}
+
 TEST_F(MainWindowImportTest, AStopDuringCollectionImportsNothing) {
     QB_REQUIRE_SERVER();
     connect_to_server();

@@ -174,4 +174,46 @@ TEST(Cli, CtrlCStopsAfterTheCurrentFileAndStillSummarises) {
     qb::db::execute_sql(c.get(), "drop database qb_test_cli_stop");
 }
 
+TEST(Cli, ExportWritesTheImportedArticlesBack) {
+    QB_REQUIRE_SERVER();
+    auto c = qb::test::connect_to_test_server();
+    ASSERT_TRUE(c);
+    qb::db::execute_sql(c.get(), "drop database if exists qb_test_cli_export");
+    const std::string config = " --config " + std::string(QB_SOURCE_DIR) + "/examples/import.ini " +
+                               server_options() + " --database qb_test_cli_export";
+    const std::string articles = std::string(QB_SOURCE_DIR) + "/examples/articles";
+    ASSERT_EQ(run_cli("import" + config + " --folder " + articles).status, 0);
+    EXPECT_EQ(run_cli("export" + config + " --random-order").status, 2);
+
+    qb::test::TempDir dir;
+    const std::string out = dir.file("out");
+    CliRun r =
+        run_cli("export" + config + " --folder " + out + " --types '*.txt' --encoding utf-8");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("导出完成，已导出 7 篇文章，表中有 7 条记录！"), std::string::npos)
+        << r.out;
+    // Each article comes back under its file name, as UTF-8 with a mark, with the text the
+    // source file holds.
+    std::vector<std::string> files;
+    qb::import::CollectOptions collect;
+    collect.patterns_gbk = "*.txt|*.html";
+    collect.include_subfolders = true;
+    qb::import::collect_article_files(files, articles, collect);
+    ASSERT_EQ(files.size(), 7u);
+    for (const std::string& f : files) {
+        const std::string back = out + "/" + qb::text::base_name(f) + ".txt";
+        const std::string bytes = qb::test::read_file(back);
+        EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF", 0), 0u) << back;
+        EXPECT_EQ(qb::text::ReadArticleText(back, 0), qb::text::ReadArticleText(f, 0)) << back;
+    }
+
+    // A folder that cannot be made: every write fails, each one listed, exit status 1.
+    qb::test::write_file(dir.file("blocked"), "");
+    r = run_cli("export" + config + " --folder " + dir.file("blocked") + "/sub");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Not a directory"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("有 7 篇文章写入文件失败。"), std::string::npos) << r.out;
+    qb::db::execute_sql(c.get(), "drop database qb_test_cli_export");
+}
+
 }  // namespace

@@ -153,6 +153,12 @@ MainWindow::MainWindow(persist::ConfigStore& settings) : settings_(settings) {
     connection_buttons_.push_back(import_button);
     connection_buttons_.push_back(export_button);
     set_connection_buttons_enabled(false);
+    connect(unit<QPushButton>("按钮库列表"), &QPushButton::clicked, this,
+            &MainWindow::show_database_popup);
+    connect(unit<QPushButton>("按钮表列表"), &QPushButton::clicked, this,
+            &MainWindow::show_table_popup);
+    connect(unit<QPushButton>("按钮读表字段"), &QPushButton::clicked, this,
+            &MainWindow::read_table_columns);
     resize(720, 760);
 }
 

@@ -82,6 +82,13 @@ class MainWindow : public QWidget {
     // A configuration file's section 主界面 into the window.
     void load_config_file(const std::string& native_path);
 
+    // 库.., 表..: a popup of the server's database names (fetched once per connection) or of
+    // the tables of the database in 编辑框库名 (fetched again when server or database changed).
+    void show_database_popup();
+    void show_table_popup();
+    // 读表字段: the field list becomes the columns of the named table.
+    void read_table_columns();
+
     // The commands of the database and table name popups land here.
     enum class NameTarget { Database, Table };
     void apply_name_command(NameTarget target, const std::string& name);
@@ -111,6 +118,7 @@ class MainWindow : public QWidget {
     enum class Run { None, Import, Export };
     void while_running(Run run, const std::function<void()>& work);
     void collect_and_import(bool whole_pattern);
+    void show_name_popup(NameTarget target, const std::vector<std::string>& names);
     friend class WindowRunHost;
     std::string text_of(const char* name) const;
     void build_connection_group(QGridLayout* grid);
@@ -142,6 +150,8 @@ class MainWindow : public QWidget {
     std::unique_ptr<db::Connection> connection_;
     std::vector<QPointer<QWidget>> connection_windows_;
     std::vector<std::string> database_names_cache_;
+    std::vector<std::string> table_names_cache_;
+    std::string table_names_key_;  // server text + database text the table names belong to
     // The option units of each source, in the order their values are joined.
     std::array<std::vector<QWidget*>, mapping::kSourceCount> option_units_;
 };

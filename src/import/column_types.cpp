@@ -32,6 +32,16 @@ int lookup_type_code(const std::string& type_name) {
         text::to_int(text::ExtractBetween(entry, "[", "]", &inner, {.raw = true})));
 }
 
+std::string column_type_label(const std::string& described_type) {
+    // The base type ends at the width ("int(11)") or, on servers that print no width, at the
+    // attributes ("int unsigned").
+    const size_t end = described_type.find_first_of("( ");
+    const int code = lookup_type_code(described_type.substr(0, end));
+    int position = 0;
+    return text::ExtractBetween(column_type_list(), "[" + text::int_text(code) + "]", "\r\n",
+                                &position, {.raw = true});
+}
+
 std::string type_for_source(const std::string& source) {
     using namespace mapping;
     switch (source_index(source)) {

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -14,6 +16,24 @@
 namespace qb::platform {
 
 namespace {
+
+void add_menu_items(QMenu& menu, const std::vector<MenuItem>& items) {
+    for (const MenuItem& item : items) {
+        if (item.separator) {
+            menu.addSeparator();
+        } else if (!item.children.empty()) {
+            add_menu_items(
+                *menu.addMenu(to_qstring(item.caption).replace(u'&', QStringLiteral("&&"))),
+                item.children);
+        } else {
+            // "&" would mark a shortcut letter and vanish from a name.
+            QAction* a =
+                menu.addAction(to_qstring(item.caption).replace(u'&', QStringLiteral("&&")));
+            a->setEnabled(item.enabled);
+            a->setData(item.id);
+        }
+    }
+}
 
 QString caption_or_default(const std::string& caption) {
     return to_qstring(caption.empty() ? program_name() : caption);
@@ -123,6 +143,13 @@ bool QtUi::ctrl_held() {
 
 void QtUi::open_folder(const std::string& folder) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(native_path(folder))));
+}
+
+int QtUi::popup_menu(const std::vector<MenuItem>& items, QWidget* parent) {
+    QMenu menu(parent);
+    add_menu_items(menu, items);
+    QAction* chosen = menu.exec(QCursor::pos());
+    return chosen ? chosen->data().toInt() : 0;
 }
 
 }  // namespace qb::platform

@@ -27,6 +27,7 @@ class QtUi : public Ui {
     void pump() override;
     bool ctrl_held() override;
     void open_folder(const std::string& folder) override;
+    int popup_menu(const std::vector<MenuItem>& items, QWidget* parent) override;
 
   private:
     QElapsedTimer since_pump_;

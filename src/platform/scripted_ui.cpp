@@ -49,6 +49,27 @@ std::string ScriptedUi::pick_save_file(const std::string&, const std::string&,
     return f;
 }
 
+namespace {
+int id_of(const std::vector<MenuItem>& items, const std::string& caption) {
+    for (const MenuItem& item : items) {
+        if (!item.children.empty()) {
+            if (int id = id_of(item.children, caption)) return id;
+        } else if (!item.separator && item.enabled && item.caption == caption) {
+            return item.id;
+        }
+    }
+    return 0;
+}
+}  // namespace
+
+int ScriptedUi::popup_menu(const std::vector<MenuItem>& items, QWidget*) {
+    menus.push_back(items);
+    if (menu_choices.empty()) return 0;
+    const std::string caption = menu_choices.front();
+    menu_choices.pop_front();
+    return id_of(items, caption);
+}
+
 void ScriptedUi::pump() {
     ++pump_count;
     if (on_pump) on_pump();

@@ -21,6 +21,18 @@ void set_ui(Ui* u) {
     g_ui = u;
 }
 
+std::string menu_caption(const std::vector<MenuItem>& items, int id) {
+    for (const MenuItem& item : items) {
+        if (!item.children.empty()) {
+            std::string c = menu_caption(item.children, id);
+            if (!c.empty()) return c;
+        } else if (!item.separator && item.id == id && id > 0) {
+            return item.caption;
+        }
+    }
+    return {};
+}
+
 const std::string& program_name() {
     static const std::string name = text::G("Tarvo·Quillbase");
     return name;

@@ -12,6 +12,33 @@ namespace qb::platform {
 
 enum class Icon { None, Information, Warning, Error, Question };
 
+// One entry of a popup menu: a command (id > 0), a grayed caption, a separator, or a submenu.
+struct MenuItem {
+    std::string caption;  // program text
+    int id = 0;
+    bool enabled = true;
+    bool separator = false;
+    std::vector<MenuItem> children;  // not empty: a submenu
+
+    static MenuItem command(std::string caption, int id) {
+        MenuItem m;
+        m.caption = std::move(caption);
+        m.id = id;
+        return m;
+    }
+    static MenuItem grayed(std::string caption) {
+        MenuItem m;
+        m.caption = std::move(caption);
+        m.enabled = false;
+        return m;
+    }
+    static MenuItem separator_line() {
+        MenuItem m;
+        m.separator = true;
+        return m;
+    }
+};
+
 class Ui {
   public:
     virtual ~Ui() = default;
@@ -42,7 +69,12 @@ class Ui {
     virtual void pump() = 0;
     virtual bool ctrl_held() = 0;
     virtual void open_folder(const std::string& folder) = 0;
+    // Shows a popup menu at the mouse position; the chosen item's id, 0 when dismissed.
+    virtual int popup_menu(const std::vector<MenuItem>& items, QWidget* parent = nullptr) = 0;
 };
+
+// The caption of the item with this id, searched through submenus; empty when none has it.
+std::string menu_caption(const std::vector<MenuItem>& items, int id);
 
 // The process-wide service; QtUi unless a test installed another one.
 Ui& ui();

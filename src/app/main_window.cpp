@@ -20,7 +20,7 @@
 #include <QVBoxLayout>
 
 #include "app/connection_texts.h"
-#include "app/text_input_dialog.h"
+#include "platform/text_input_dialog.h"
 #include "db/connection.h"
 #include "mapping/run_host.h"
 #include "persist/config_store.h"
@@ -28,63 +28,19 @@
 #include "platform/qtext.h"
 #include "platform/right_click.h"
 #include "platform/ui.h"
+#include "platform/widgets.h"
 #include "text/iconv_text.h"
 
 namespace qb::app {
 
+using namespace platform::widgets;
 using platform::qtr;
+using platform::ShowTextInput;
+using platform::TextInputRequest;
+using platform::TextInputResult;
 using text::G;
 
 namespace {
-
-QLineEdit* make_edit(const char* name, const char* value, QWidget* parent = nullptr) {
-    auto* e = new QLineEdit(qtr(value), parent);
-    e->setObjectName(qtr(name));
-    return e;
-}
-
-QPushButton* make_button(const char* name, const char* caption, QWidget* parent = nullptr) {
-    auto* b = new QPushButton(qtr(caption), parent);
-    b->setObjectName(qtr(name));
-    return b;
-}
-
-QCheckBox* make_check(const char* name, const char* caption, bool checked,
-                      QWidget* parent = nullptr) {
-    auto* c = new QCheckBox(qtr(caption), parent);
-    c->setObjectName(qtr(name));
-    c->setChecked(checked);
-    return c;
-}
-
-QRadioButton* make_radio(const char* name, const char* caption, bool checked, QWidget* parent) {
-    auto* r = new QRadioButton(qtr(caption), parent);
-    r->setObjectName(qtr(name));
-    r->setChecked(checked);
-    return r;
-}
-
-QComboBox* make_combo(const char* name, std::initializer_list<const char*> items,
-                      QWidget* parent = nullptr) {
-    auto* c = new QComboBox(parent);
-    c->setObjectName(qtr(name));
-    for (const char* item : items) c->addItem(qtr(item));
-    c->setCurrentIndex(0);
-    return c;
-}
-
-QLabel* make_label(const char* caption, QWidget* parent = nullptr) {
-    return new QLabel(qtr(caption), parent);
-}
-
-// A link-styled label that acts on a click.
-QLabel* make_link(const char* name, const char* caption, QWidget* parent = nullptr) {
-    auto* l =
-        new QLabel(QLatin1String("<a href=\"#\">") + qtr(caption) + QLatin1String("</a>"), parent);
-    l->setObjectName(qtr(name));
-    l->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
-    return l;
-}
 
 // A row "label edit 到 edit" of a count range.
 QHBoxLayout* range_row(const char* caption, QLineEdit* from, QLineEdit* to) {

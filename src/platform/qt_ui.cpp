@@ -95,7 +95,10 @@ QString qt_file_filter(const std::string& filter) {
     QStringList entries;
     for (size_t i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = to_qstring(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
-        entries << to_qstring(parts[i]) + QLatin1String(" (") + patterns + QLatin1Char(')');
+        // A name may carry a line break from the filter text: it shows as nothing.
+        const QString name =
+            to_qstring(parts[i]).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+        entries << name + QLatin1String(" (") + patterns + QLatin1Char(')');
     }
     return entries.join(QLatin1String(";;"));
 }

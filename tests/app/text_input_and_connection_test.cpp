@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "app/main_window.h"
-#include "app/text_input_dialog.h"
+#include "platform/text_input_dialog.h"
 #include "db/connection.h"
 #include "persist/config_store.h"
 #include "platform/qtext.h"
@@ -22,6 +22,10 @@ namespace {
 
 using platform::from_qstring;
 using platform::qtr;
+using platform::ShowTextInput;
+using platform::TextInputDialog;
+using platform::TextInputRequest;
+using platform::TextInputResult;
 using test::G;
 
 TextInputRequest request(const std::string& initial, std::optional<std::string> prompt,

@@ -1,4 +1,4 @@
-#include "app/text_input_dialog.h"
+#include "platform/text_input_dialog.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -15,9 +15,8 @@
 #include "text/gbk.h"
 #include "text/iconv_text.h"
 
-namespace qb::app {
+namespace qb::platform {
 
-using platform::qtr;
 using text::G;
 
 namespace {
@@ -193,4 +192,4 @@ TextInputResult ShowTextInput(const TextInputRequest& request) {
     return dialog.result_text();
 }
 
-}  // namespace qb::app
+}  // namespace qb::platform

@@ -9,7 +9,7 @@
 class QPlainTextEdit;
 class QPushButton;
 
-namespace qb::app {
+namespace qb::platform {
 
 struct TextInputRequest {
     std::string initial;
@@ -60,4 +60,4 @@ class TextInputDialog : public QDialog {
     QPlainTextEdit* body_ = nullptr;
 };
 
-}  // namespace qb::app
+}  // namespace qb::platform

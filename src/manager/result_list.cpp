@@ -1,0 +1,133 @@
+#include "manager/result_list.h"
+
+#include <QHeaderView>
+#include <fstream>
+
+#include "platform/paths.h"
+#include "platform/qtext.h"
+#include "platform/ui.h"
+#include "text/gbk.h"
+#include "text/iconv_text.h"
+#include "text/path_text.h"
+
+namespace qb::manager {
+
+using platform::from_qstring;
+using platform::to_qstring;
+using text::G;
+
+std::string row_text(const std::vector<std::string>& cells) {
+    std::string out;
+    for (size_t k = 0; k < cells.size(); ++k) {
+        if (k) out += '\t';
+        const std::string& c = cells[k];
+        if (text::find(c, "\t") > 0 || text::find(c, "\r\n") > 0)
+            out += "\"" + text::replace_all(c, "\r\n", "\\n") + "\"";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string header_text(const std::vector<std::string>& titles) {
+    std::string out;
+    for (size_t k = 0; k < titles.size(); ++k) out += (k ? "\t\"" : "\"") + titles[k] + "\"";
+    return out;
+}
+
+ResultList::ResultList(QWidget* parent) : QTreeWidget(parent) {
+    setRootIsDecorated(false);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUniformRowHeights(true);
+    header()->setStretchLastSection(false);
+}
+
+ResultList::~ResultList() = default;
+
+void ResultList::fill(db::ResultSet* result, bool numbering) {
+    clear();
+    setColumnCount(0);
+    if (!result) {
+        setHeaderLabels({});
+        return;
+    }
+    const unsigned fields = result->field_count();
+    QStringList titles;
+    for (unsigned n = 1; n <= fields; ++n) {
+        std::string name;
+        result->field_name(n - 1, name);
+        if (name.empty()) name = G("值");
+        if (numbering) name += "(" + text::int_text(n) + ")";
+        titles << to_qstring(name);
+    }
+    setColumnCount(static_cast<int>(fields));
+    setHeaderLabels(titles);
+    QList<QTreeWidgetItem*> items;
+    auto& ui = platform::ui();
+    for (uint64_t r = 0; r < result->row_count(); ++r) {
+        result->move_to_row(r);
+        auto* item = new QTreeWidgetItem;
+        for (unsigned k = 0; k < fields; ++k) {
+            std::string v;
+            result->read_field(k, v);
+            item->setText(static_cast<int>(k), to_qstring(v));
+            ui.pump();
+        }
+        items << item;
+    }
+    addTopLevelItems(items);
+    for (int k = 0; k < columnCount(); ++k) resizeColumnToContents(k);
+}
+
+void ResultList::fill_and_hold(std::unique_ptr<db::ResultSet> result, bool numbering) {
+    held_.reset();
+    held_ = std::move(result);
+    fill(held_.get(), numbering);
+}
+
+std::vector<std::string> ResultList::titles() const {
+    std::vector<std::string> out;
+    for (int k = 0; k < columnCount(); ++k) out.push_back(from_qstring(headerItem()->text(k)));
+    return out;
+}
+
+std::vector<std::string> ResultList::cells(int row) const {
+    std::vector<std::string> out;
+    const QTreeWidgetItem* item = topLevelItem(row);
+    for (int k = 0; item && k < columnCount(); ++k) out.push_back(from_qstring(item->text(k)));
+    return out;
+}
+
+std::vector<int> ResultList::selected_rows() const {
+    std::vector<int> out;
+    for (QTreeWidgetItem* item : selectedItems()) out.push_back(indexOfTopLevelItem(item));
+    return out;
+}
+
+std::vector<int> ResultList::all_rows() const {
+    std::vector<int> out;
+    for (int r = 0; r < topLevelItemCount(); ++r) out.push_back(r);
+    return out;
+}
+
+void ResultList::copy_rows(const std::vector<int>& rows) const {
+    std::string out;
+    for (int r : rows) out += row_text(cells(r)) + "\r\n";
+    platform::ui().set_clipboard_text(out);
+}
+
+void ResultList::export_rows(QWidget* owner) const {
+    auto& ui = platform::ui();
+    std::string path =
+        ui.pick_save_file(G("导出csv"), G("csv 文件(*.csv)|*.csv|\r\n全部文件(*.*)|*.*"), {}, owner);
+    if (path.empty()) return;
+    if (text::extension(path).empty()) path += ".csv";
+    std::string content = header_text(titles()) + "\r\n";
+    for (int r : all_rows()) content += row_text(cells(r)) + "\r\n";
+    std::ofstream out(platform::native_path(path), std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.close();
+    ui.message(out.fail() ? G("保存失败！") : G("保存成功！"), {}, platform::Icon::None, owner);
+}
+
+}  // namespace qb::manager

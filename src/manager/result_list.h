@@ -1,0 +1,52 @@
+// A list view showing a result set, and the copy and tab-separated export of its rows, shared
+// by the table viewer and the SQL query window.
+#pragma once
+
+#include <QTreeWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/connection.h"
+
+namespace qb::manager {
+
+// One row as text: the cells joined by tabs; a cell holding a tab or CR LF is quoted, its
+// CR LF written as \n.
+std::string row_text(const std::vector<std::string>& cells);
+// Every title in double quotes, joined by tabs.
+std::string header_text(const std::vector<std::string>& titles);
+
+class ResultList : public QTreeWidget {
+    Q_OBJECT
+  public:
+    explicit ResultList(QWidget* parent = nullptr);
+    ~ResultList() override;
+
+    // Shows the result: one column per field (titled by its name, "值" when empty, "(n)"
+    // appended when numbering), one row per result row. hold: this list keeps the result
+    // (releasing the one it held); otherwise the caller keeps it. cell_done runs after each
+    // cell (the event pump).
+    void fill(db::ResultSet* result, bool numbering);
+    void fill_and_hold(std::unique_ptr<db::ResultSet> result, bool numbering);
+    db::ResultSet* held() const { return held_.get(); }
+    void hold(std::unique_ptr<db::ResultSet> result) { held_ = std::move(result); }
+    void release() { held_.reset(); }
+
+    std::vector<std::string> titles() const;
+    std::vector<std::string> cells(int row) const;
+    // Selected rows in selection order, or every row.
+    std::vector<int> selected_rows() const;
+    std::vector<int> all_rows() const;
+
+    // 复制选定 / 复制全部: the rows' text, each followed by CR LF, to the clipboard.
+    void copy_rows(const std::vector<int>& rows) const;
+    // 导出csv: header and every row to a file chosen with the save dialog, with its message.
+    void export_rows(QWidget* owner) const;
+
+  private:
+    std::unique_ptr<db::ResultSet> held_;
+};
+
+}  // namespace qb::manager

@@ -20,13 +20,14 @@
 #include <QVBoxLayout>
 
 #include "app/connection_texts.h"
-#include "platform/text_input_dialog.h"
 #include "db/connection.h"
+#include "manager/manager_window.h"
 #include "mapping/run_host.h"
 #include "persist/config_store.h"
 #include "platform/paths.h"
 #include "platform/qtext.h"
 #include "platform/right_click.h"
+#include "platform/text_input_dialog.h"
 #include "platform/ui.h"
 #include "platform/widgets.h"
 #include "text/iconv_text.h"
@@ -100,7 +101,11 @@ MainWindow::MainWindow(persist::ConfigStore& settings) : settings_(settings) {
     auto* manager_picture = make_label("▤", this);
     manager_picture->setObjectName(qtr("图片管理器"));
     bottom->addWidget(manager_picture);
-    bottom->addWidget(make_link("链接管理器", "管理器", this));
+    auto* manager_link = make_link("链接管理器", "管理器", this);
+    bottom->addWidget(manager_link);
+    connect(manager_link, &QLabel::linkActivated, this, [this] { open_manager(); });
+    platform::RightClick::install(
+        manager_picture, [this] { open_manager(); }, Qt::LeftButton);
     top->addLayout(bottom);
 
     connection_buttons_.push_back(unit<QPushButton>("按钮库列表"));
@@ -449,6 +454,27 @@ void MainWindow::show_article_folder() {
 void MainWindow::apply_name_command(NameTarget target, const std::string& name) {
     (target == NameTarget::Database ? database_edit_ : table_edit_)
         ->setText(platform::to_qstring(name));
+}
+
+bool MainWindow::ensure_connected() {
+    if (!connection_) toggle_connection();
+    return connection_ != nullptr;
+}
+
+void MainWindow::focus_main(const char* edit_box) {
+    if (auto* e = unit<QLineEdit>(edit_box)) e->setFocus();
+}
+
+void MainWindow::hand_over_names(const std::string& database, const std::string& table) {
+    database_edit_->setText(platform::to_qstring(database));
+    table_edit_->setText(platform::to_qstring(table));
+    activateWindow();
+    raise();
+    setFocus();
+}
+
+manager::ManagerWindow* MainWindow::open_manager() {
+    return manager::open_manager(*this, manager_);
 }
 
 void MainWindow::set_connection_buttons_enabled(bool enabled) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "import/import_run.h"
+#include "manager/main_link.h"
 #include "mapping/field_mapping.h"
 
 class QComboBox;
@@ -28,9 +29,13 @@ namespace qb::db {
 class Connection;
 }
 
+namespace qb::manager {
+class ManagerWindow;
+}
+
 namespace qb::app {
 
-class MainWindow : public QWidget {
+class MainWindow : public QWidget, public manager::MainLink {
     Q_OBJECT
   public:
     explicit MainWindow(persist::ConfigStore& settings);
@@ -99,9 +104,20 @@ class MainWindow : public QWidget {
     // 按钮建立连接: connects with the three connection boxes, or disconnects.
     void toggle_connection();
     // The program's one connection; null while disconnected.
-    db::Connection* connection() const { return connection_.get(); }
+    db::Connection* connection() const override { return connection_.get(); }
     // Windows that need the connection; disconnecting closes them (they save on close).
-    void register_connection_window(QWidget* window) { connection_windows_.push_back(window); }
+    void register_connection_window(QWidget* window) override {
+        connection_windows_.push_back(window);
+    }
+    bool ensure_connected() override;
+    std::string main_text(const char* edit_box) const override { return text_of(edit_box); }
+    void focus_main(const char* edit_box) override;
+    void hand_over_names(const std::string& database, const std::string& table) override;
+    persist::ConfigStore& settings() override { return settings_; }
+    QWidget* main_widget() override { return this; }
+
+    // 链接管理器 / 图片管理器: the manager window, opened once.
+    manager::ManagerWindow* open_manager();
     // Database names listed by the 库.. popup, kept while connected.
     std::vector<std::string>& database_names_cache() { return database_names_cache_; }
 
@@ -149,6 +165,7 @@ class MainWindow : public QWidget {
     QPushButton* connect_button_ = nullptr;
     std::unique_ptr<db::Connection> connection_;
     std::vector<QPointer<QWidget>> connection_windows_;
+    QPointer<manager::ManagerWindow> manager_;
     std::vector<std::string> database_names_cache_;
     std::vector<std::string> table_names_cache_;
     std::string table_names_key_;  // server text + database text the table names belong to

@@ -87,6 +87,12 @@ bool connection_lost(Connection* c) {
            e == CR_CONN_HOST_ERROR;
 }
 
+uint64_t affected_rows(Connection* c) {
+    if (!c) return 0;
+    const my_ulonglong n = mysql_affected_rows(c->native());
+    return n == static_cast<my_ulonglong>(-1) ? 0 : n;
+}
+
 std::unique_ptr<ResultSet> take_result(Connection* c) {
     if (!c) return nullptr;
     MYSQL_RES* res = mysql_store_result(c->native());
@@ -117,6 +123,13 @@ int ResultSet::column_index(const std::string& name) const {
     for (size_t i = 0; i < names_.size(); ++i)
         if (names_[i] == name) return static_cast<int>(i);
     return -1;
+}
+
+bool ResultSet::is_null(unsigned column) {
+    const char* data = nullptr;
+    unsigned long length = 0;
+    bool null = true;
+    return !field(column, data, length, null) || null;
 }
 
 bool ResultSet::move_to_row(uint64_t row) {

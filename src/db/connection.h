@@ -45,6 +45,8 @@ bool execute_sql(Connection* c, const std::string& statement);
 bool select_database(Connection* c, const std::string& name);
 // True and the server's last error text; false when it is empty (text unchanged).
 bool last_error(Connection* c, std::string& text);
+// Rows the last INSERT, UPDATE or DELETE changed; 0 on a null connection.
+uint64_t affected_rows(Connection* c);
 // True when the last statement failed because the connection is gone.
 bool connection_lost(Connection* c);
 
@@ -77,6 +79,8 @@ class ResultSet {
         int i = column_index(column);
         return i >= 0 && read_field(static_cast<unsigned>(i), out);
     }
+    // True when the current row's field is NULL (or the column is missing).
+    bool is_null(unsigned column);
     bool read_field(unsigned column, bool& out);
     bool read_field(unsigned column, int16_t& out);
     bool read_field(unsigned column, int32_t& out);

@@ -118,8 +118,8 @@ void ResultList::copy_rows(const std::vector<int>& rows) const {
 
 void ResultList::export_rows(QWidget* owner) const {
     auto& ui = platform::ui();
-    std::string path =
-        ui.pick_save_file(G("导出csv"), G("csv 文件(*.csv)|*.csv|\r\n全部文件(*.*)|*.*"), {}, owner);
+    std::string path = ui.pick_save_file(
+        G("导出csv"), G("csv 文件(*.csv)|*.csv|\r\n全部文件(*.*)|*.*"), {}, owner);
     if (path.empty()) return;
     if (text::extension(path).empty()) path += ".csv";
     std::string content = header_text(titles()) + "\r\n";

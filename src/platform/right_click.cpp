@@ -5,20 +5,20 @@
 
 namespace qb::platform {
 
-RightClick::RightClick(QWidget* widget, std::function<void()> handler)
-    : QObject(widget), handler_(std::move(handler)) {
+RightClick::RightClick(QWidget* widget, std::function<void()> handler, Qt::MouseButton button)
+    : QObject(widget), handler_(std::move(handler)), button_(button) {
     widget->installEventFilter(this);
 }
 
-void RightClick::install(QWidget* widget, std::function<void()> handler) {
-    new RightClick(widget, std::move(handler));
+void RightClick::install(QWidget* widget, std::function<void()> handler, Qt::MouseButton button) {
+    new RightClick(widget, std::move(handler), button);
 }
 
 bool RightClick::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         auto* me = static_cast<QMouseEvent*>(event);
         auto* w = static_cast<QWidget*>(watched);
-        if (me->button() == Qt::RightButton && w->rect().contains(me->position().toPoint())) {
+        if (me->button() == button_ && w->rect().contains(me->position().toPoint())) {
             handler_();
             return true;
         }

@@ -1,0 +1,132 @@
+#include "manager/table_viewer.h"
+
+#include <QVBoxLayout>
+
+#include "db/connection.h"
+#include "db/statements.h"
+#include "manager/manager_window.h"
+#include "platform/qtext.h"
+#include "platform/right_click.h"
+#include "platform/ui.h"
+#include "text/gbk.h"
+#include "text/iconv_text.h"
+
+namespace qb::manager {
+
+using platform::qtr;
+using platform::to_qstring;
+using text::G;
+
+std::string record_condition(db::ResultSet& rows, uint64_t row) {
+    rows.move_to_row(row);
+    std::string condition;
+    for (unsigned k = 0; k < rows.field_count(); ++k) {
+        std::string name, value;
+        rows.field_name(k, name);
+        if (k) condition += " AND ";
+        // NULL reads as empty text, which "= ''" would never find.
+        if (rows.is_null(k)) {
+            condition += "`" + name + "` IS NULL";
+            continue;
+        }
+        rows.read_field(k, value);
+        const std::string escaped = db::escape_sql_value(value);
+        condition +=
+            "`" + name + "` = " + (text::is_position(escaped) ? escaped : "'" + escaped + "'");
+    }
+    return condition + "  LIMIT 1";
+}
+
+TableViewer::TableViewer(ManagerWindow& manager)
+    : QWidget(&manager, Qt::Window), manager_(manager), list_(new ResultList) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    list_->setObjectName(qtr("列表框结果"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(list_);
+    platform::RightClick::install(list_->viewport(), [this] { show_menu(); });
+    resize(600, 400);
+}
+
+void TableViewer::load() {
+    table_ = manager_.selected_table();
+    const std::string kind = fields_mode_ ? G("字段列表") : G("记录列表");
+    setWindowTitle(to_qstring(G("正在读表 ") + table_ + G(" 的") + kind));
+    db::Connection* c = manager_.main().connection();
+    db::execute_sql(
+        c, fields_mode_ ? "describe `" + table_ + "`;" : "select * from `" + table_ + "`;");
+    list_->fill_and_hold(db::take_result(c), !fields_mode_);
+    setWindowTitle(to_qstring(G("表 ") + table_ + " " +
+                              (fields_mode_ ? G("的字段列表") : G("记录列表")) + "(" +
+                              text::int_text(list_->topLevelItemCount()) + ")"));
+}
+
+void TableViewer::show_menu() {
+    using platform::MenuItem;
+    const std::vector<MenuItem> items{
+        MenuItem::command(G("复制选定"), 1), MenuItem::command(G("复制全部"), 2),
+        MenuItem::separator_line(),          MenuItem::command(G("导出csv"), 3),
+        MenuItem::separator_line(),          MenuItem::command(G("删除选定"), 4),
+        MenuItem::command(G("删除全部"), 5)};
+    switch (platform::ui().popup_menu(items, this)) {
+        case 1:
+            return list_->copy_rows(list_->selected_rows());
+        case 2:
+            return list_->copy_rows(list_->all_rows());
+        case 3:
+            return list_->export_rows(this);
+        case 4:
+            return delete_rows(false);
+        case 5:
+            return delete_rows(true);
+        default:
+            return;
+    }
+}
+
+void TableViewer::delete_rows(bool all) {
+    auto& ui = platform::ui();
+    std::vector<int> rows = all ? list_->all_rows() : list_->selected_rows();
+    if (rows.empty()) {
+        ui.message(all ? G("没有可用于删除的项目！") : G("请先选定项目再删除！"), {},
+                   platform::Icon::None, this);
+        return;
+    }
+    std::sort(rows.begin(), rows.end());
+    const std::string unit = fields_mode_ ? G("个") : G("条");
+    const std::string kind = fields_mode_ ? G("字段") : G("记录");
+    const std::string count = text::int_text(static_cast<int64_t>(rows.size()));
+    if (!ui.ask_ok_cancel(G("确定要删除") + (all ? G("全部") : G("选定的 ") + count + " " + unit) +
+                              kind + G("吗？"),
+                          {}, this))
+        return;
+    setWindowTitle(to_qstring(G("正在删除") + kind + G("中..")));
+    db::Connection* c = manager_.main().connection();
+    size_t deleted = 0;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        bool ok = false;
+        if (fields_mode_) {
+            const std::vector<std::string> cells = list_->cells(*it);
+            ok = !cells.empty() &&
+                 db::alter_table(c, table_, 3, cells[0], {}, {}, {}, db::ColumnSpec{});
+        } else if (db::ResultSet* held = list_->held()) {
+            // Success means a row went: a condition that matched none deleted nothing.
+            ok = db::delete_records(c, table_,
+                                    record_condition(*held, static_cast<uint64_t>(*it))) &&
+                 db::affected_rows(c) > 0;
+        }
+        if (ok) {
+            delete list_->takeTopLevelItem(*it);
+            ++deleted;
+        }
+        ui.pump();
+    }
+    list_->release();
+    setWindowTitle(to_qstring(G("总 ") + count + " " + unit + G("要删除的") + kind +
+                              G("，实际删除成功 ") + text::int_text(static_cast<int64_t>(deleted)) +
+                              " " + unit));
+    db::execute_sql(c, "select * from `" + table_ + "`;");
+    list_->hold(db::take_result(c));
+}
+
+}  // namespace qb::manager

@@ -1,0 +1,40 @@
+// The table viewer: the columns (fields mode) or the rows (records mode) of the table selected
+// in the manager, with copy, export and delete.
+#pragma once
+
+#include <QWidget>
+#include <string>
+
+#include "manager/result_list.h"
+
+namespace qb::manager {
+
+class ManagerWindow;
+
+// The condition that picks one row of a result: every field compared with its value (bare
+// when it reads back as a whole number, quoted otherwise; IS NULL for NULL), "  LIMIT 1".
+std::string record_condition(db::ResultSet& rows, uint64_t row);
+
+class TableViewer : public QWidget {
+    Q_OBJECT
+  public:
+    explicit TableViewer(ManagerWindow& manager);
+
+    void set_fields_mode(bool fields) { fields_mode_ = fields; }
+    bool fields_mode() const { return fields_mode_; }
+    ResultList* list() const { return list_; }
+
+    // Shows the manager's selected table again in the current mode.
+    void load();
+    void show_menu();
+    // 删除选定 / 删除全部.
+    void delete_rows(bool all);
+
+  private:
+    ManagerWindow& manager_;
+    ResultList* list_;
+    bool fields_mode_ = true;
+    std::string table_;  // the table the list shows
+};
+
+}  // namespace qb::manager

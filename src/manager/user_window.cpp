@@ -1,0 +1,207 @@
+#include "manager/user_window.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "db/statements.h"
+#include "manager/list_search.h"
+#include "platform/qtext.h"
+#include "platform/right_click.h"
+#include "platform/ui.h"
+#include "platform/unit_state.h"
+#include "platform/widgets.h"
+#include "text/gbk.h"
+#include "text/iconv_text.h"
+
+namespace qb::manager {
+
+using namespace platform::widgets;
+using platform::from_qstring;
+using platform::qtr;
+using platform::to_qstring;
+using text::G;
+
+namespace {
+
+void say(const std::string& text, QWidget* owner) {
+    platform::ui().message(text, {}, platform::Icon::None, owner);
+}
+
+}  // namespace
+
+UserWindow::UserWindow(MainLink& main, QWidget* owner)
+    : QWidget(owner, Qt::Window), main_(main), list_(new QListWidget) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(qtr("用户管理"));
+    setWindowTitle(qtr("用户管理（不建议操作）"));
+    list_->setObjectName(qtr("列表框"));
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(make_label("用户列表："), 0, 0);
+    grid->addWidget(list_, 1, 0, 8, 1);
+    struct Row {
+        const char* label;
+        const char* edit;
+        const char* value;
+        const char* help;  // nullptr: no help button
+        const char* help_text;
+    };
+    const Row rows[] = {
+        {"主机：", "编辑框主机", "", "超级按钮5", "用户相关联的主机名，如果为空文本则为所有主机"},
+        {"用户名：", "编辑框用户", "root2", nullptr, nullptr},
+        {"密码：", "编辑框密码", "12345", nullptr, nullptr},
+        {"数据库：", "编辑框数据库", "", "超级按钮1",
+         "用户所操作的库，如果为空文本或“*”，则为所有库，如果为中文表名请在表名两边加“`”"},
+        {"数据表：", "编辑框数据表", "", "超级按钮2",
+         "用户所操作的表，当库名不为空文本或“*”时本参数可以为空文本或“*”即所有表，如果为中文表名"
+         "请在表名两边加“`”，如：`姓名`"},
+        {"权限：", "编辑框权限", "100", "超级按钮3",
+         "用户对库或表的操作权限。如果为零则为无权限。具体权限值请参考MySql手册"},
+    };
+    int r = 1;
+    for (const Row& row : rows) {
+        grid->addWidget(make_label(row.label), r, 1);
+        grid->addWidget(make_edit(row.edit, row.value), r, 2);
+        if (row.help) {
+            auto* help = make_button(row.help, "?");
+            help->setMaximumWidth(28);
+            const std::string text = G(row.help_text);
+            connect(help, &QPushButton::clicked, this, [this, text] { say(text, this); });
+            grid->addWidget(help, r, 3);
+        }
+        ++r;
+    }
+    auto* buttons = new QHBoxLayout;
+    for (auto [name, caption] : {std::pair{"按钮新增", "新增"}, std::pair{"按钮删除", "删除"},
+                                 std::pair{"按钮修改", "修改"}, std::pair{"按钮查找", "查找.."}})
+        buttons->addWidget(make_button(name, caption));
+    grid->addLayout(buttons, r, 1, 1, 3);
+    connect(unit<QPushButton>("按钮新增"), &QPushButton::clicked, this, [this] { add_account(); });
+    connect(unit<QPushButton>("按钮删除"), &QPushButton::clicked, this,
+            [this] { remove_account(); });
+    connect(unit<QPushButton>("按钮修改"), &QPushButton::clicked, this,
+            [this] { change_rights(); });
+    connect(unit<QPushButton>("按钮查找"), &QPushButton::clicked, this,
+            [this] { find_account(false); });
+    platform::RightClick::install(unit<QPushButton>("按钮查找"), [this] { find_account(true); });
+    connect(list_, &QListWidget::itemSelectionChanged, this, [this] { load_selected(); });
+    list_accounts();
+}
+
+UserWindow::~UserWindow() = default;
+
+void UserWindow::closeEvent(QCloseEvent* event) {
+    accounts_.reset();
+    event->accept();
+}
+
+std::string UserWindow::text_of(const char* edit) const {
+    return from_qstring(unit<QLineEdit>(edit)->text());
+}
+
+void UserWindow::set_text(const char* edit, const std::string& value) {
+    unit<QLineEdit>(edit)->setText(to_qstring(value));
+}
+
+void UserWindow::list_accounts() {
+    db::Connection* c = main_.connection();
+    if (!db::list_users(c)) {
+        say(G("获取用户列表失败，请检查当前登录的帐号是否有此权限！"), this);
+        return;
+    }
+    accounts_ = db::take_result(c);
+    const QSignalBlocker quiet(list_);
+    list_->clear();
+    for (uint64_t i = 0; accounts_ && i < accounts_->row_count(); ++i) {
+        accounts_->move_to_row(i);
+        std::string user;
+        accounts_->read_field(1u, user);
+        list_->addItem(to_qstring(user));
+        platform::ui().pump();
+    }
+}
+
+void UserWindow::renew_accounts() {
+    if (db::list_users(main_.connection())) accounts_ = db::take_result(main_.connection());
+}
+
+void UserWindow::load_selected() {
+    const int row = list_->currentRow();
+    if (row < 0 || !accounts_ || !accounts_->move_to_row(static_cast<uint64_t>(row))) return;
+    std::string host, user, password;
+    accounts_->read_field(0u, host);
+    accounts_->read_field(1u, user);
+    accounts_->read_field(2u, password);
+    set_text("编辑框主机", host);
+    set_text("编辑框用户", user);
+    set_text("编辑框密码", password);
+}
+
+void UserWindow::choose(int row) {
+    list_->setCurrentRow(row);
+    load_selected();
+}
+
+void UserWindow::add_account() {
+    const int rights = static_cast<int>(text::to_int(text_of("编辑框权限")));
+    if (!db::grant_user(main_.connection(), text_of("编辑框主机"), text_of("编辑框用户"),
+                        text_of("编辑框密码"), text_of("编辑框数据库"), text_of("编辑框数据表"),
+                        rights)) {
+        say(G("创建新用户失败，请确保您有创建用户的权限，或检查用户信息是否正确"), this);
+        return;
+    }
+    {
+        const QSignalBlocker quiet(list_);
+        list_->addItem(to_qstring(text_of("编辑框用户")));
+        list_->setCurrentRow(list_->count() - 1);
+    }
+    renew_accounts();
+}
+
+void UserWindow::remove_account() {
+    const int row = list_->currentRow();
+    if (row < 0) {
+        say(G("请先选定一个用户再删除"), this);
+        return;
+    }
+    if (!db::remove_user(main_.connection(), text_of("编辑框用户"), text_of("编辑框主机"))) {
+        say(G("删除用户失败，请确保您有删除权限"), this);
+        return;
+    }
+    {
+        const QSignalBlocker quiet(list_);
+        delete list_->takeItem(row);
+    }
+    renew_accounts();
+    if (list_->count() > 0) choose(row < list_->count() ? row : 0);
+}
+
+void UserWindow::change_rights() {
+    if (list_->currentRow() < 0) {
+        say(G("请先选定一个用户再修改"), this);
+        return;
+    }
+    const int rights = static_cast<int>(text::to_int(text_of("编辑框权限")));
+    if (!db::set_user_rights(main_.connection(), text_of("编辑框主机"), text_of("编辑框用户"),
+                             text_of("编辑框数据库"), text_of("编辑框数据表"), rights)) {
+        say(G("修改用户失败，请确保您有修改用户的权限，或检查用户信息是否正确"), this);
+        return;
+    }
+    renew_accounts();
+    say(G("修改成功！注意：修改时只能修改‘主机’、‘数据库’、‘数据表’、‘权限’几项"), this);
+}
+
+void UserWindow::find_account(bool next) {
+    const SearchHit hit = search_list(list_, unit<QPushButton>("按钮查找"),
+                                      G("输入要定位的用户名称(右击按钮继续查找)："), next, this);
+    if (hit.cancelled) return;
+    if (hit.row >= 0)
+        choose(hit.row);
+    else
+        say(G("找不到输入的用户：") + hit.text, this);
+}
+
+}  // namespace qb::manager

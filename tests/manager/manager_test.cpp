@@ -1,0 +1,436 @@
+// The manager windows against the private server, offscreen, with the scripted Ui.
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+
+#include "app/main_window.h"
+#include "db/connection.h"
+#include "manager/manager_window.h"
+#include "manager/result_list.h"
+#include "manager/sql_window.h"
+#include "manager/table_viewer.h"
+#include "manager/user_window.h"
+#include "persist/config_store.h"
+#include "platform/qtext.h"
+#include "platform/scripted_ui.h"
+#include "platform/unit_state.h"
+#include "test_server.h"
+#include "test_util.h"
+#include "text_input_script.h"
+
+namespace qb::manager {
+namespace {
+
+using platform::from_qstring;
+using platform::to_qstring;
+using test::G;
+
+TEST(ResultText, RowsHeadersStatementsAndTemplates) {
+    EXPECT_EQ(row_text({"a", "b c", ""}), "a\tb c\t");
+    EXPECT_EQ(row_text({"x\r\ny", "t\tab", "\"q\""}), "\"x\\ny\"\t\"t\tab\"\t\"q\"");
+    EXPECT_EQ(header_text({"id(1)", "title(2)"}), "\"id(1)\"\t\"title(2)\"");
+
+    // Comments and blanks become one space; a trailing comma joins the next line.
+    EXPECT_EQ(statement_lines("select 1,\r\n2;"), (std::vector<std::string>{"select 1,2;"}));
+    EXPECT_EQ(statement_lines(G("show databases;\t//显示\r\n//只有注释\r\n\r\n  a  b ")),
+              (std::vector<std::string>{"show databases;  ", " ", "", " a b "}));
+    EXPECT_EQ(statement_lines(G("select　1;")), (std::vector<std::string>{"select 1;"}));
+
+    EXPECT_EQ(SqlWindow::template_insertion(G("show variables like ''%char%'';//查看系统字符集")),
+              G("show variables like \"%char%\";\t//查看系统字符集\r\n"));
+}
+
+class ManagerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::set_ui(&ui_);
+        store_.open_file(dir_.file("s.ini"));
+        main_ = std::make_unique<app::MainWindow>(store_);
+        main_->on_created();
+    }
+    void TearDown() override {
+        delete manager_.data();
+        if (main_->connection()) {
+            for (const char* d : {"qb_test_mgr", "qb_test_mgr2", "newdb_qb"})
+                db::execute_sql(main_->connection(), std::string("drop database if exists ") + d);
+            db::execute_sql(main_->connection(), "drop user if exists 'qb_test_user'@'%'");
+        }
+        main_.reset();
+        platform::set_ui(nullptr);
+    }
+    void login(const std::string& password) {
+        auto a = test::server_address();
+        auto set = [&](const char* n, const std::string& v) {
+            main_->unit<QLineEdit>(n)->setText(to_qstring(v));
+        };
+        set("编辑框服务器", a.text());
+        set("编辑框用户名", a.user);
+        set("编辑框密码", password);
+    }
+    void sql(const std::string& s) { ASSERT_TRUE(db::execute_sql(main_->connection(), s)) << s; }
+    // Logs in through the manager's own check, with a database of three tables.
+    void open() {
+        login(test::server_address().password);
+        ASSERT_TRUE(main_->ensure_connected());
+        sql("drop database if exists qb_test_mgr");
+        sql("drop database if exists qb_test_mgr2");
+        sql("create database qb_test_mgr");
+        sql("create table qb_test_mgr.alpha (id int, title varchar(20))");
+        sql("create table qb_test_mgr.beta (id int)");
+        sql("create table qb_test_mgr.gamma (id int)");
+        manager_ = main_->open_manager();
+        ASSERT_TRUE(manager_);
+        databases_ = manager_->unit<QListWidget>("超级列表框库列表");
+        tables_ = manager_->unit<QListWidget>("超级列表框表列表");
+    }
+    int row_of(QListWidget* list, const std::string& caption) {
+        for (int r = 0; r < list->count(); ++r)
+            if (from_qstring(list->item(r)->text()) == caption) return r;
+        return -1;
+    }
+    void select_database(const std::string& name) {
+        databases_->setCurrentRow(row_of(databases_, name));
+    }
+    void select_tables(const std::vector<std::string>& names) {
+        tables_->clearSelection();
+        for (const std::string& n : names) tables_->item(row_of(tables_, n))->setSelected(true);
+    }
+    std::string title(const char* group) {
+        return from_qstring(manager_->unit<QGroupBox>(group)->title());
+    }
+    std::vector<std::string> captions(QListWidget* list) {
+        std::vector<std::string> out;
+        for (int r = 0; r < list->count(); ++r) out.push_back(from_qstring(list->item(r)->text()));
+        return out;
+    }
+    bool shown(const std::string& message) {
+        const std::vector<std::string> m = ui_.messages();
+        return std::find(m.begin(), m.end(), message) != m.end();
+    }
+    int64_t count(const std::string& query) {
+        if (!db::execute_sql(main_->connection(), query)) return -1;
+        auto r = db::take_result(main_->connection());
+        int64_t n = -1;
+        r->read_field(0u, n);
+        return n;
+    }
+
+    test::TempDir dir_;
+    platform::ScriptedUi ui_;
+    persist::ConfigStore store_;
+    std::unique_ptr<app::MainWindow> main_;
+    QPointer<ManagerWindow> manager_;
+    QListWidget* databases_ = nullptr;
+    QListWidget* tables_ = nullptr;
+};
+
+TEST_F(ManagerTest, OpensOnlyWithAConnection) {
+    QB_REQUIRE_SERVER();
+    login("wrong-password");
+    test::answer_text_input(std::nullopt);  // closes the failed login's explanation
+    EXPECT_EQ(main_->open_manager(), nullptr);
+    EXPECT_EQ(ui_.last_message(), G("主界面尚未连接到MySQL，无法使用管理器功能！"));
+
+    open();
+    EXPECT_EQ(from_qstring(manager_->windowTitle()), G("MySQL 管理器"));
+    EXPECT_GE(row_of(databases_, "qb_test_mgr"), 0);
+    EXPECT_EQ(title("分组框库"),
+              G("   在 MySQL 上的库( ") + std::to_string(databases_->count()) + G(" 个)："));
+    EXPECT_EQ(main_->open_manager(), manager_.data());  // the open one comes forward
+
+    // Disconnecting closes it.
+    QTest::mouseClick(main_->unit<QPushButton>("按钮建立连接"), Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_TRUE(!manager_ || !manager_->isVisible());
+}
+
+TEST_F(ManagerTest, ListsFindsHandsOverAndRemembers) {
+    QB_REQUIRE_SERVER();
+    open();
+    select_database("qb_test_mgr");
+    EXPECT_EQ(captions(tables_), (std::vector<std::string>{"alpha", "beta", "gamma"}));
+    EXPECT_EQ(title("分组框表"), G("   当前库 qb_test_mgr 的表( 3 个)："));
+
+    // Find: case-insensitive, the remembered text, find next wrapping to the first entry.
+    test::answer_text_input("A");
+    manager_->find_table(false);
+    EXPECT_EQ(manager_->selected_table(), "alpha");
+    manager_->find_table(true);
+    EXPECT_EQ(manager_->selected_table(), "beta");
+    manager_->find_table(true);
+    EXPECT_EQ(manager_->selected_table(), "gamma");
+    manager_->find_table(true);
+    EXPECT_EQ(manager_->selected_table(), "alpha");
+    test::answer_text_input("zzz");
+    manager_->find_table(false);
+    EXPECT_EQ(ui_.last_message(), G("找不到输入的表名：zzz"));
+
+    sql("create database qb_test_mgr2");
+    manager_->refresh_database_list();
+    test::answer_text_input("QB_TEST_MGR2");
+    manager_->find_database(false);
+    EXPECT_EQ(manager_->selected_database(), "qb_test_mgr2");
+    EXPECT_EQ(title("分组框表"), G("   当前库 qb_test_mgr2 的表( 0 个)："));
+    // From the last entry, find next starts again at the first.
+    databases_->setCurrentRow(databases_->count() - 1);
+    const std::string first_match = from_qstring(databases_->item(0)->text());
+    test::answer_text_input(first_match);
+    manager_->find_database(false);
+    databases_->setCurrentRow(databases_->count() - 1);
+    manager_->find_database(true);
+    EXPECT_EQ(databases_->currentRow(), 0);
+
+    select_database("qb_test_mgr");
+    select_tables({"beta"});
+    manager_->hand_over_names();
+    EXPECT_EQ(main_->main_text("编辑框库名"), "qb_test_mgr");
+    EXPECT_EQ(main_->main_text("编辑框表名"), "beta");
+
+    // The search text survives the window through its button's tag.
+    manager_->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(manager_);
+    manager_ = main_->open_manager();
+    ASSERT_TRUE(manager_);
+    EXPECT_EQ(platform::unit_tag(manager_->unit<QPushButton>("按钮查找表")), "zzz");
+}
+
+TEST_F(ManagerTest, CreatesDropsRenamesAndClears) {
+    QB_REQUIRE_SERVER();
+    open();
+    db::execute_sql(main_->connection(), "drop database if exists newdb_qb");
+    std::string caption;
+    test::answer_text_input("newdb_qb", &caption);
+    manager_->create_database();
+    EXPECT_EQ(caption, G("输入要新建库的名称(不推荐中文库名)："));
+    EXPECT_EQ(manager_->selected_database(), "newdb_qb");
+    const int n = databases_->count();
+    test::answer_text_input("newdb_qb");
+    manager_->create_database();
+    EXPECT_EQ(ui_.last_message().rfind(G("创建库失败"), 0), 0u);
+    EXPECT_EQ(databases_->count(), n);
+
+    // Dropping the last entry (the new one) selects the first one.
+    ASSERT_EQ(databases_->currentRow(), n - 1);
+    ui_.answers = {false};
+    manager_->drop_database();
+    EXPECT_EQ(databases_->count(), n);
+    manager_->drop_database();
+    EXPECT_EQ(ui_.shown.back().text, G("确定要删除当前库 newdb_qb 吗？"));
+    EXPECT_EQ(databases_->count(), n - 1);
+    EXPECT_EQ(databases_->currentRow(), 0);
+    EXPECT_EQ(count("select count(*) from information_schema.schemata where schema_name = "
+                    "'newdb_qb'"),
+              0);
+
+    select_database("qb_test_mgr");
+    // Rename: the name rules, a duplicate refused silently, then a Chinese name.
+    select_tables({"alpha"});
+    test::answer_text_input("new_table");
+    manager_->rename_table();
+    EXPECT_EQ(ui_.last_message(), G("表名不允许包含【半角英文标点、空格】"));
+    test::answer_text_input(G("2015表"));
+    manager_->rename_table();
+    EXPECT_EQ(ui_.last_message(), G("表名首字符不能为【半角英文标点、空格和数字】！"));
+    const size_t before = ui_.shown.size();
+    test::answer_text_input("beta");
+    manager_->rename_table();
+    EXPECT_EQ(ui_.shown.size(), before);
+    test::answer_text_input(G("表2015"));
+    manager_->rename_table();
+    EXPECT_EQ(captions(tables_), (std::vector<std::string>{G("表2015"), "beta", "gamma"}));
+
+    // Clearing keeps the table and empties it.
+    sql(G("insert into qb_test_mgr.`表2015` values (1,'a')"));
+    select_tables({G("表2015")});
+    manager_->drop_tables(true);
+    EXPECT_EQ(ui_.shown[ui_.shown.size() - 2].text, G("确定要删除表 表2015 的全部记录数据吗？"));
+    EXPECT_EQ(ui_.last_message(), G("已清空表记录！"));
+    EXPECT_EQ(count(G("select count(*) from qb_test_mgr.`表2015`")), 0);
+
+    // Dropping three, one locked by another session: that one stays with its message.
+    auto other = test::connect_to_test_server();
+    ASSERT_TRUE(db::execute_sql(other.get(), "lock tables qb_test_mgr.beta write"));
+    sql("set session lock_wait_timeout = 1");
+    select_tables({G("表2015"), "beta", "gamma"});
+    manager_->drop_tables(false);
+    EXPECT_EQ(captions(tables_), (std::vector<std::string>{"beta"}));
+    EXPECT_TRUE(shown(G("删除表 beta 失败！请检查权限或网络连接！")));
+    EXPECT_EQ(manager_->selected_table(), "beta");
+    EXPECT_EQ(title("分组框表"), G("   当前库 qb_test_mgr 的表( 1 个)："));
+    db::execute_sql(other.get(), "unlock tables");
+
+    // Transactions show their outcome as 真 or 假.
+    ui_.menu_choices = {G("提交事务")};
+    manager_->show_transaction_menu();
+    EXPECT_EQ(ui_.last_message(), G("真"));
+}
+
+TEST_F(ManagerTest, TheViewerShowsDeletesCopiesAndExports) {
+    QB_REQUIRE_SERVER();
+    open();
+    sql("insert into qb_test_mgr.alpha values (5,'five'),(6,'05'),(7,NULL),(8,'a\\r\\nb')");
+    select_database("qb_test_mgr");
+    manager_->open_viewer(true);
+    EXPECT_EQ(ui_.last_message(), G("请先选定一个表再查看表字段！"));
+    select_tables({"alpha"});
+    manager_->open_viewer(true);
+    TableViewer* viewer = manager_->viewer();
+    ASSERT_NE(viewer, nullptr);
+    ResultList* list = viewer->list();
+    EXPECT_EQ(list->titles(),
+              (std::vector<std::string>{"Field", "Type", "Null", "Key", "Default", "Extra"}));
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 alpha 的字段列表(2)"));
+
+    manager_->open_viewer(false);
+    EXPECT_EQ(list->titles(), (std::vector<std::string>{"id(1)", "title(2)"}));
+    EXPECT_EQ(list->topLevelItemCount(), 4);
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 alpha 记录列表(4)"));
+
+    // Copy and export: tab-separated, the line break quoted as \n.
+    list->copy_rows(list->all_rows());
+    EXPECT_EQ(ui_.clipboard_text(), "5\tfive\r\n6\t05\r\n7\t\r\n8\t\"a\\nb\"\r\n");
+    ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("rows"))};
+    list->export_rows(viewer);
+    EXPECT_EQ(ui_.last_message(), G("保存成功！"));
+    EXPECT_EQ(test::read_file(dir_.file("rows.csv")),
+              "\"id(1)\"\t\"title(2)\"\r\n5\tfive\r\n6\t05\r\n7\t\r\n8\t\"a\\nb\"\r\n");
+    ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("no/such/folder/x.csv"))};
+    list->export_rows(viewer);
+    EXPECT_EQ(ui_.last_message(), G("保存失败！"));
+
+    // The record conditions: 5 bare, 05 quoted, NULL found.
+    db::ResultSet* held = list->held();
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(record_condition(*held, 0), "`id` = 5 AND `title` = 'five'  LIMIT 1");
+    EXPECT_EQ(record_condition(*held, 1), "`id` = 6 AND `title` = '05'  LIMIT 1");
+    EXPECT_EQ(record_condition(*held, 2), "`id` = 7 AND `title` IS NULL  LIMIT 1");
+
+    list->clearSelection();
+    viewer->delete_rows(false);
+    EXPECT_EQ(ui_.last_message(), G("请先选定项目再删除！"));
+    list->topLevelItem(1)->setSelected(true);
+    list->topLevelItem(2)->setSelected(true);
+    viewer->delete_rows(false);
+    EXPECT_EQ(ui_.shown.back().text, G("确定要删除选定的 2 条记录吗？"));
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("总 2 条要删除的记录，实际删除成功 2 条"));
+    EXPECT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(count("select count(*) from qb_test_mgr.alpha"), 2);
+
+    // A row deleted behind the viewer's back is not reported as deleted.
+    sql("delete from qb_test_mgr.alpha where id = 8");
+    viewer->delete_rows(true);
+    EXPECT_EQ(ui_.shown.back().text, G("确定要删除全部记录吗？"));
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("总 2 条要删除的记录，实际删除成功 1 条"));
+    EXPECT_EQ(list->topLevelItemCount(), 1);
+
+    // Fields mode: dropping a column.
+    manager_->open_viewer(true);
+    list->clearSelection();
+    list->topLevelItem(1)->setSelected(true);
+    viewer->delete_rows(false);
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("总 1 个要删除的字段，实际删除成功 1 个"));
+    EXPECT_EQ(count("select count(*) from information_schema.columns where table_schema = "
+                    "'qb_test_mgr' and table_name = 'alpha'"),
+              1);
+
+    // Another table selected while the viewer is open reloads it.
+    select_tables({"beta"});
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 beta 的字段列表(1)"));
+}
+
+TEST_F(ManagerTest, TheSqlWindowRunsLinesAndShowsResults) {
+    QB_REQUIRE_SERVER();
+    open();
+    auto* w = new SqlWindow(*main_, manager_);
+    // The design-time text: nine statements, USE switching the database for the rest.
+    w->run();
+    QTreeWidget* statements = w->statements();
+    ASSERT_EQ(statements->topLevelItemCount(), 9);
+    for (int r = 0; r < 9; ++r)
+        EXPECT_EQ(from_qstring(statements->topLevelItem(r)->text(2)), G("执行成功！")) << r;
+    statements->setCurrentItem(statements->topLevelItem(7));  // select * from db
+    EXPECT_GT(w->results()->columnCount(), 3);
+    statements->setCurrentItem(statements->topLevelItem(4));  // USE: no rows
+    EXPECT_EQ(w->results()->columnCount(), 0);
+
+    w->set_sql_text(G("select 1,\r\n2;\r\n//只有注释\r\nselect nonsense from nowhere"));
+    w->run();
+    ASSERT_EQ(statements->topLevelItemCount(), 3);
+    EXPECT_EQ(from_qstring(statements->topLevelItem(0)->text(1)), "select 1,2;");
+    EXPECT_EQ(from_qstring(statements->topLevelItem(1)->text(2)), G("执行失败！"));
+    EXPECT_EQ(from_qstring(statements->topLevelItem(2)->text(2)), G("执行失败！"));
+    statements->setCurrentItem(statements->topLevelItem(0));
+    EXPECT_EQ(w->results()->titles(), (std::vector<std::string>{"1", "2"}));
+    // Refreshing shows the same rows again from the kept result.
+    QTest::mouseClick(w->unit<QPushButton>("按钮刷新结果"), Qt::LeftButton);
+    EXPECT_EQ(w->results()->topLevelItemCount(), 1);
+
+    // A template goes in at the caret; the text survives the window.
+    w->set_sql_text("");
+    ui_.menu_choices = {G("查看系统字符集")};
+    w->show_template_menu();
+    EXPECT_EQ(w->sql_text(), G("show variables like \"%char%\";\t//查看系统字符集\r\n"));
+    ui_.menu_choices = {G("修改用户密码")};
+    w->show_template_menu();
+    EXPECT_NE(w->sql_text().find("WHERE User='" + test::server_address().user + "';\t//"),
+              std::string::npos);
+    const std::string text = w->sql_text();
+    w->close();
+    store_.set_section(G("SQL查询"));
+    EXPECT_EQ(store_.read_text(G("语句"), ""), text);
+}
+
+TEST_F(ManagerTest, TheUserWindowAddsChangesAndRemovesAccounts) {
+    QB_REQUIRE_SERVER();
+    open();
+    db::execute_sql(main_->connection(), "drop user if exists 'qb_test_user'@'%'");
+    auto* w = new UserWindow(*main_, manager_);
+    QListWidget* list = w->accounts();
+    const int before = list->count();
+    ASSERT_GT(before, 0);
+    auto set = [&](const char* n, const std::string& v) {
+        w->unit<QLineEdit>(n)->setText(to_qstring(v));
+    };
+    set("编辑框主机", "");
+    set("编辑框用户", "qb_test_user");
+    set("编辑框密码", "pw");
+    set("编辑框数据库", "qb_test_mgr");
+    set("编辑框权限", "1");
+    w->add_account();
+    ASSERT_EQ(list->count(), before + 1);
+    EXPECT_EQ(from_qstring(list->currentItem()->text()), "qb_test_user");
+    EXPECT_EQ(count("select count(*) from mysql.user where user='qb_test_user' and host='%'"), 1);
+    // The same account again fails.
+    w->add_account();
+    EXPECT_EQ(ui_.last_message(),
+              G("创建新用户失败，请确保您有创建用户的权限，或检查用户信息是否正确"));
+
+    set("编辑框主机", "%");
+    w->change_rights();
+    EXPECT_EQ(ui_.last_message().rfind(G("修改成功！"), 0), 0u);
+
+    test::answer_text_input("QB_TEST_USER");
+    w->find_account(false);
+    EXPECT_EQ(from_qstring(list->currentItem()->text()), "qb_test_user");
+    EXPECT_EQ(from_qstring(w->unit<QLineEdit>("编辑框主机")->text()), "%");
+    w->remove_account();
+    EXPECT_EQ(list->count(), before);
+    EXPECT_EQ(count("select count(*) from mysql.user where user='qb_test_user'"), 0);
+    // Removing it again fails.
+    list->setCurrentRow(0);
+    set("编辑框用户", "qb_test_user");
+    set("编辑框主机", "%");
+    w->remove_account();
+    EXPECT_EQ(ui_.last_message(), G("删除用户失败，请确保您有删除权限"));
+    w->close();
+}
+
+}  // namespace
+}  // namespace qb::manager

@@ -7,9 +7,8 @@ namespace qb::app {
 
 namespace {
 
-std::string cell_key(size_t column, size_t row) {
-    return mapping::field_list_headers()[column] + "(" + text::int_text(static_cast<int64_t>(row)) +
-           ")";
+std::string cell_key(const StoredRow& headers, size_t column, size_t row) {
+    return headers[column] + "(" + text::int_text(static_cast<int64_t>(row)) + ")";
 }
 
 const std::string& count_key() {
@@ -17,26 +16,44 @@ const std::string& count_key() {
     return key;
 }
 
+const StoredRow& field_headers() {
+    static const StoredRow headers{mapping::field_list_headers()[0],
+                                   mapping::field_list_headers()[1],
+                                   mapping::field_list_headers()[2]};
+    return headers;
+}
+
 }  // namespace
 
-void write_field_rows(persist::ConfigStore& store, const std::vector<mapping::FieldMapping>& rows) {
+void write_rows(persist::ConfigStore& store, const StoredRow& headers,
+                const std::vector<StoredRow>& rows) {
     store.write_number(count_key(), static_cast<double>(rows.size()));
-    for (size_t i = 0; i < rows.size(); ++i) {
-        store.write_text(cell_key(0, i + 1), rows[i].field);
-        store.write_text(cell_key(1, i + 1), rows[i].source);
-        store.write_text(cell_key(2, i + 1), rows[i].options);
-    }
+    for (size_t i = 0; i < rows.size(); ++i)
+        for (size_t k = 0; k < 3; ++k) store.write_text(cell_key(headers, k, i + 1), rows[i][k]);
+}
+
+std::vector<StoredRow> read_rows(const persist::ConfigStore& store, const StoredRow& headers) {
+    const double stored = store.read_number(count_key(), 0);
+    const int count = stored > kMaxStoredFieldRows ? kMaxStoredFieldRows
+                      : stored > 0                 ? static_cast<int>(stored)
+                                                   : 0;
+    std::vector<StoredRow> rows;
+    for (int i = 1; i <= count; ++i)
+        rows.push_back({store.read_text(cell_key(headers, 0, i), {}),
+                        store.read_text(cell_key(headers, 1, i), {}),
+                        store.read_text(cell_key(headers, 2, i), {})});
+    return rows;
+}
+
+void write_field_rows(persist::ConfigStore& store, const std::vector<mapping::FieldMapping>& rows) {
+    std::vector<StoredRow> cells;
+    for (const auto& r : rows) cells.push_back({r.field, r.source, r.options});
+    write_rows(store, field_headers(), cells);
 }
 
 std::vector<mapping::FieldMapping> read_field_rows(const persist::ConfigStore& store) {
-    double stored = store.read_number(count_key(), 0);
-    int count = stored > kMaxStoredFieldRows ? kMaxStoredFieldRows
-                : stored > 0                 ? static_cast<int>(stored)
-                                             : 0;
     std::vector<mapping::FieldMapping> rows;
-    for (int i = 1; i <= count; ++i)
-        rows.push_back({store.read_text(cell_key(0, i), {}), store.read_text(cell_key(1, i), {}),
-                        store.read_text(cell_key(2, i), {})});
+    for (const StoredRow& r : read_rows(store, field_headers())) rows.push_back({r[0], r[1], r[2]});
     if (rows.empty()) rows = mapping::default_field_rows();
     return rows;
 }

@@ -21,6 +21,7 @@
 
 #include "app/connection_texts.h"
 #include "db/connection.h"
+#include "manager/create_table_window.h"
 #include "manager/manager_window.h"
 #include "mapping/run_host.h"
 #include "persist/config_store.h"
@@ -97,7 +98,11 @@ MainWindow::MainWindow(persist::ConfigStore& settings) : settings_(settings) {
     auto* table_picture = make_label("▦", this);
     table_picture->setObjectName(qtr("图片新建表"));
     bottom->addWidget(table_picture);
-    bottom->addWidget(make_link("链接新建表", "新建表", this));
+    auto* create_table_link = make_link("链接新建表", "新建表", this);
+    bottom->addWidget(create_table_link);
+    connect(create_table_link, &QLabel::linkActivated, this, [this] { open_create_table(); });
+    platform::RightClick::install(
+        table_picture, [this] { open_create_table(); }, Qt::LeftButton);
     auto* manager_picture = make_label("▤", this);
     manager_picture->setObjectName(qtr("图片管理器"));
     bottom->addWidget(manager_picture);
@@ -475,6 +480,10 @@ void MainWindow::hand_over_names(const std::string& database, const std::string&
 
 manager::ManagerWindow* MainWindow::open_manager() {
     return manager::open_manager(*this, manager_);
+}
+
+manager::CreateTableWindow* MainWindow::open_create_table() {
+    return manager::open_create_table(*this, create_table_);
 }
 
 void MainWindow::set_connection_buttons_enabled(bool enabled) {

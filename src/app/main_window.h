@@ -31,7 +31,8 @@ class Connection;
 
 namespace qb::manager {
 class ManagerWindow;
-}
+class CreateTableWindow;
+}  // namespace qb::manager
 
 namespace qb::app {
 
@@ -116,8 +117,10 @@ class MainWindow : public QWidget, public manager::MainLink {
     persist::ConfigStore& settings() override { return settings_; }
     QWidget* main_widget() override { return this; }
 
-    // 链接管理器 / 图片管理器: the manager window, opened once.
+    // 链接管理器 / 图片管理器: the manager window; 链接新建表 / 图片新建表: the create-table
+    // window. One of each.
     manager::ManagerWindow* open_manager();
+    manager::CreateTableWindow* open_create_table();
     // Database names listed by the 库.. popup, kept while connected.
     std::vector<std::string>& database_names_cache() { return database_names_cache_; }
 
@@ -166,6 +169,7 @@ class MainWindow : public QWidget, public manager::MainLink {
     std::unique_ptr<db::Connection> connection_;
     std::vector<QPointer<QWidget>> connection_windows_;
     QPointer<manager::ManagerWindow> manager_;
+    QPointer<manager::CreateTableWindow> create_table_;
     std::vector<std::string> database_names_cache_;
     std::vector<std::string> table_names_cache_;
     std::string table_names_key_;  // server text + database text the table names belong to

@@ -14,6 +14,7 @@
 #include "import/collect.h"
 #include "import/import_run.h"
 #include "persist/config_store.h"
+#include "platform/config_files.h"
 #include "platform/paths.h"
 #include "platform/qtext.h"
 #include "platform/ui.h"
@@ -45,8 +46,6 @@ std::string lower_extension(const std::string& path) {
     for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return e;
 }
-
-const char* const kConfigFilter = "ini配置文件(*.ini)|*.ini|全部文件(*.*)|*.*";
 
 }  // namespace
 
@@ -217,46 +216,30 @@ void MainWindow::import_dropped_file(int count, int position, const std::string&
 
 void MainWindow::load_config_file(const std::string& native) {
     persist::ConfigStore store;
-    attach_store_to_ui(store);
+    platform::attach_store_to_ui(store);
     store.open_file(native);
     restore_field_list(store);
     select_source();
 }
 
 void MainWindow::export_config() {
-    auto* export_button = unit<QPushButton>("按钮导出配置");
-    auto* import_button = unit<QPushButton>("按钮导入配置");
-    const std::string path =
-        platform::ui().pick_save_file(G("选择一个文件路径保存当前界面配置："), G(kConfigFilter),
-                                      platform::unit_tag(export_button), this);
+    const std::string path = platform::ask_config_export_path(
+        unit<QPushButton>("按钮导出配置"), unit<QPushButton>("按钮导入配置"), this);
     if (path.empty()) return;
-    platform::set_unit_tag(export_button, path);
-    platform::set_unit_tag(import_button, path);
     {
         persist::ConfigStore store;
-        attach_store_to_ui(store);
-        store.open_file(platform::native_path(path));
+        platform::attach_store_to_ui(store);
+        store.open_file(path);
         save_field_list(store);
     }
     platform::ui().message(G("导出配置完成！"), {}, platform::Icon::None, this);
 }
 
 void MainWindow::import_config() {
-    auto* export_button = unit<QPushButton>("按钮导出配置");
-    auto* import_button = unit<QPushButton>("按钮导入配置");
-    std::vector<std::string> chosen =
-        platform::ui().pick_open_files(G("选择一个先前导出的ini配置文件导入："), G(kConfigFilter),
-                                       false, platform::unit_tag(import_button), this);
-    if (chosen.empty() || chosen.front().empty()) return;
-    std::string path = chosen.front();
-    if (!exists(platform::native_path(path))) path += ".ini";
-    if (!exists(platform::native_path(path))) {
-        platform::ui().message(G("请选择一个已存在的ini文件！"), {}, platform::Icon::None, this);
-        return;
-    }
-    platform::set_unit_tag(import_button, path);
-    platform::set_unit_tag(export_button, path);
-    load_config_file(platform::native_path(path));
+    const std::string path = platform::ask_config_import_path(
+        unit<QPushButton>("按钮导出配置"), unit<QPushButton>("按钮导入配置"), this);
+    if (path.empty()) return;
+    load_config_file(path);
     platform::ui().message(G("导入配置完成！"), {}, platform::Icon::None, this);
 }
 

@@ -11,6 +11,7 @@
 
 #include "app/main_window.h"
 #include "persist/config_store.h"
+#include "platform/config_files.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "text/iconv_text.h"
@@ -59,15 +60,6 @@ std::string settings_file_path() {
     return folder + "/" + file;
 }
 
-void attach_store_to_ui(persist::ConfigStore& store) {
-    store.set_pump([] { platform::ui().pump(); });
-    store.set_alert([](const std::string& message, const std::string& dump) {
-        platform::ui().message(message, text::G("Tarvo："), platform::Icon::Warning);
-        platform::ui().message(dump);
-    });
-    store.set_name_encoder(platform::native_path);
-}
-
 void attach_text_to_ui() {
     text::set_event_pump([] { platform::ui().pump(); });
 }
@@ -80,7 +72,7 @@ persist::ConfigStore& program_settings() {
 MainWindow& start_program() {
     attach_text_to_ui();
     persist::ConfigStore& store = program_settings();
-    attach_store_to_ui(store);
+    platform::attach_store_to_ui(store);
     store.open_file(settings_file_path());
 
     auto* window = new MainWindow(store);

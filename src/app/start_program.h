@@ -17,9 +17,6 @@ class MainWindow;
 // writable, else under $XDG_CONFIG_HOME (default ~/.config)/Tarvo·Quillbase/. System form.
 std::string settings_file_path();
 
-// Wires a store to the user interface: event pump, the guard's message boxes, side-file names.
-void attach_store_to_ui(persist::ConfigStore& store);
-
 // Long text loops (code-page tests, entity scans) let the window process its events.
 void attach_text_to_ui();
 

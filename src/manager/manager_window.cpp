@@ -12,6 +12,7 @@
 #include "db/connection.h"
 #include "db/statements.h"
 #include "manager/list_search.h"
+#include "manager/open_once.h"
 #include "manager/sql_window.h"
 #include "manager/table_viewer.h"
 #include "manager/user_window.h"
@@ -412,20 +413,7 @@ void ManagerWindow::open_user_window() {
 }
 
 ManagerWindow* open_manager(MainLink& main, QPointer<ManagerWindow>& current) {
-    if (current) {
-        current->show();
-        current->raise();
-        current->activateWindow();
-        return current;
-    }
-    auto* w = new ManagerWindow(main);
-    if (!w->on_created()) {
-        delete w;
-        return nullptr;
-    }
-    current = w;
-    w->show();
-    return w;
+    return open_once(current, [&main] { return new ManagerWindow(main); });
 }
 
 }  // namespace qb::manager

@@ -17,7 +17,6 @@ class QPushButton;
 
 namespace qb::manager {
 
-
 class ManagerWindow : public QWidget {
     Q_OBJECT
   public:

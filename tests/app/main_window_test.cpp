@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "platform/config_files.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,7 @@ class MainWindowTest : public ::testing::Test {
     // created event (the place of design-time properties such as tags).
     void open(const std::function<void(MainWindow&)>& prepare = {}) {
         store_ = std::make_unique<persist::ConfigStore>();
-        attach_store_to_ui(*store_);
+        platform::attach_store_to_ui(*store_);
         ASSERT_TRUE(store_->open_file(path_));
         window_ = std::make_unique<MainWindow>(*store_);
         if (prepare) prepare(*window_);

@@ -1,6 +1,8 @@
 // The manager windows against the private server, offscreen, with the scripted Ui.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -11,6 +13,7 @@
 
 #include "app/main_window.h"
 #include "db/connection.h"
+#include "manager/create_table_window.h"
 #include "manager/manager_window.h"
 #include "manager/result_list.h"
 #include "manager/sql_window.h"
@@ -429,6 +432,104 @@ TEST_F(ManagerTest, TheUserWindowAddsChangesAndRemovesAccounts) {
     set("编辑框主机", "%");
     w->remove_account();
     EXPECT_EQ(ui_.last_message(), G("删除用户失败，请确保您有删除权限"));
+    w->close();
+}
+
+TEST_F(ManagerTest, TheCreateTableWindowDesignsCreatesAndRemembers) {
+    QB_REQUIRE_SERVER();
+    login(test::server_address().password);
+    ASSERT_TRUE(main_->ensure_connected());
+    db::execute_sql(main_->connection(), "drop database if exists qb_test_mgr");
+    QPointer<CreateTableWindow> w = main_->open_create_table();
+    ASSERT_TRUE(w);
+    auto* types = w->unit<QComboBox>("组合框类型");
+    EXPECT_EQ(types->count(), 26);
+    EXPECT_EQ(from_qstring(types->currentText()), G("单精度小数(float)"));
+    auto* name = w->unit<QLineEdit>("编辑框字段名");
+    auto add = [&](const std::string& field, const std::string& label) {
+        name->setText(to_qstring(field));
+        types->setCurrentIndex(types->findText(to_qstring(label)));
+        w->add_or_modify(false);
+    };
+    // varchar asks for its length when chosen (0 becomes 255 when the table is made); enum
+    // keeps its value list; the parameter belongs to the type, a row keeps what it was given.
+    test::answer_text_input("0");
+    add(G("标题"), G("变长字符串(varchar)"));
+    test::answer_text_input("'a','b'");
+    add("kind", G("枚举(enum)"));
+    test::answer_text_input("40");
+    add("code", G("变长字符串(varchar)"));
+    add(G("正文"), G("中等文本(mediumtext)"));
+    add(G(" 正文 "), G("文本(text)"));
+    EXPECT_EQ(ui_.last_message(), G("字段名不能重复：正文"));
+    const auto rows = w->rows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], (std::array<std::string, 3>{G("标题"), G("变长字符串(varchar)"), "0"}));
+    EXPECT_EQ(rows[1][2], "'a','b'");
+    EXPECT_EQ(rows[2][2], "40");
+    EXPECT_EQ(rows[3][2], G("无"));
+
+    // The checks, then the creation with its database.
+    w->create();
+    EXPECT_EQ(ui_.last_message(), G("请输入库名！"));
+    main_->unit<QLineEdit>("编辑框库名")->setText(to_qstring("qb_test_mgr"));
+    w->create();
+    EXPECT_EQ(ui_.last_message(), G("请输入表名！"));
+    main_->unit<QLineEdit>("编辑框表名")->setText(to_qstring(G("文章")));
+    w->create();
+    EXPECT_EQ(ui_.last_message(), G("创建表成功"));
+    ASSERT_TRUE(db::execute_sql(main_->connection(), G("show create table qb_test_mgr.`文章`")));
+    auto r = db::take_result(main_->connection());
+    std::string create;
+    r->read_field(1u, create);
+    EXPECT_NE(create.find("`ID` bigint(20) NOT NULL AUTO_INCREMENT"), std::string::npos) << create;
+    EXPECT_NE(create.find(G("`标题` varchar(255)")), std::string::npos) << create;
+    EXPECT_NE(create.find("`code` varchar(40)"), std::string::npos) << create;
+    EXPECT_NE(create.find("`kind` enum('a','b')"), std::string::npos) << create;
+    EXPECT_NE(create.find("PRIMARY KEY (`ID`)"), std::string::npos) << create;
+    EXPECT_NE(create.find("utf8"), std::string::npos) << create;
+    // Again: the table exists now.
+    w->create();
+    EXPECT_EQ(ui_.last_message(), G("创建表失败"));
+    // Only the database, which exists.
+    w->unit<QCheckBox>("选择框仅新建库")->setChecked(true);
+    w->create();
+    EXPECT_EQ(ui_.last_message(), G("库已存在！"));
+    w->unit<QCheckBox>("选择框仅新建库")->setChecked(false);
+
+    // Loading a row selects its type; modify rewrites it; a row named ID collides.
+    w->load_row(2);
+    EXPECT_EQ(from_qstring(name->text()), "code");
+    EXPECT_EQ(from_qstring(types->currentText()), G("变长字符串(varchar)"));
+    auto* list = w->unit<QTreeWidget>("超级列表框");
+    list->setCurrentItem(list->topLevelItem(2));  // loads the row into the editors
+    name->setText(to_qstring("ID"));
+    w->add_or_modify(true);
+    EXPECT_EQ(w->rows()[2][0], "ID");
+    EXPECT_EQ(w->rows()[2][2], "40");
+    main_->unit<QLineEdit>("编辑框表名")->setText(to_qstring("other"));
+    w->create();
+    EXPECT_EQ(ui_.last_message(), G("创建表失败"));
+
+    // Export, clear, import; then close and reopen: the design comes back.
+    ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("design.ini"))};
+    w->export_config();
+    EXPECT_EQ(ui_.last_message(), G("导出配置完成！"));
+    ui_.answers = {true};
+    w->delete_all_rows();
+    EXPECT_TRUE(w->rows().empty());
+    ui_.open_files = {{qb::text::utf8_to_gbk(dir_.file("design"))}};  // ".ini" added
+    w->import_config();
+    EXPECT_EQ(ui_.last_message(), G("导入配置完成！"));
+    EXPECT_EQ(w->rows().size(), 4u);
+    // The main window takes only the field list from such a file.
+    w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(w);
+    w = main_->open_create_table();
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->rows().size(), 4u);
+    EXPECT_EQ(w->rows()[1][2], "'a','b'");
     w->close();
 }
 

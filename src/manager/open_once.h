@@ -1,0 +1,27 @@
+// A window the program keeps one of: brought forward when it is open, else made, and kept
+// only when its created event accepts it (it needs the connection).
+#pragma once
+
+#include <QPointer>
+
+namespace qb::manager {
+
+template <class Window, class Make>
+Window* open_once(QPointer<Window>& current, Make make) {
+    if (current) {
+        current->show();
+        current->raise();
+        current->activateWindow();
+        return current;
+    }
+    Window* w = make();
+    if (!w->on_created()) {
+        delete w;
+        return nullptr;
+    }
+    current = w;
+    w->show();
+    return w;
+}
+
+}  // namespace qb::manager

@@ -1,0 +1,62 @@
+#include "platform/config_files.h"
+
+#include <sys/stat.h>
+
+#include "persist/config_store.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+#include "platform/unit_state.h"
+#include "text/iconv_text.h"
+
+namespace qb::platform {
+
+namespace {
+
+const char* const kConfigFilter = "ini配置文件(*.ini)|*.ini|全部文件(*.*)|*.*";
+
+bool exists(const std::string& native) {
+    struct stat st;
+    return ::stat(native.c_str(), &st) == 0;
+}
+
+void remember(QWidget* export_button, QWidget* import_button, const std::string& path) {
+    set_unit_tag(export_button, path);
+    set_unit_tag(import_button, path);
+}
+
+}  // namespace
+
+void attach_store_to_ui(persist::ConfigStore& store) {
+    store.set_pump([] { ui().pump(); });
+    store.set_alert([](const std::string& message, const std::string& dump) {
+        ui().message(message, text::G("Tarvo："), Icon::Warning);
+        ui().message(dump);
+    });
+    store.set_name_encoder(native_path);
+}
+
+std::string ask_config_export_path(QWidget* export_button, QWidget* import_button, QWidget* owner) {
+    const std::string path =
+        ui().pick_save_file(text::G("选择一个文件路径保存当前界面配置："), text::G(kConfigFilter),
+                            unit_tag(export_button), owner);
+    if (path.empty()) return {};
+    remember(export_button, import_button, path);
+    return native_path(path);
+}
+
+std::string ask_config_import_path(QWidget* export_button, QWidget* import_button, QWidget* owner) {
+    const std::vector<std::string> chosen =
+        ui().pick_open_files(text::G("选择一个先前导出的ini配置文件导入："), text::G(kConfigFilter),
+                             false, unit_tag(import_button), owner);
+    if (chosen.empty() || chosen.front().empty()) return {};
+    std::string path = chosen.front();
+    if (!exists(native_path(path))) path += ".ini";
+    if (!exists(native_path(path))) {
+        ui().message(text::G("请选择一个已存在的ini文件！"), {}, Icon::None, owner);
+        return {};
+    }
+    remember(export_button, import_button, path);
+    return native_path(path);
+}
+
+}  // namespace qb::platform

@@ -1,0 +1,25 @@
+// Settings stores as the operator sees them, and the 导出配置 / 导入配置 dialogs of a window:
+// the chosen path is remembered with both buttons and offered next time.
+#pragma once
+
+#include <string>
+
+class QWidget;
+
+namespace qb::persist {
+class ConfigStore;
+}
+
+namespace qb::platform {
+
+// The store's long writes pump events, its alerts are message boxes, its side-file names go
+// to the file system's form.
+void attach_store_to_ui(persist::ConfigStore& store);
+
+// The path to export to, in the file system's form; empty when cancelled.
+std::string ask_config_export_path(QWidget* export_button, QWidget* import_button, QWidget* owner);
+// An existing configuration file (the chosen path, or it with ".ini" added), in the file
+// system's form; empty when cancelled or, after its message, when there is no such file.
+std::string ask_config_import_path(QWidget* export_button, QWidget* import_button, QWidget* owner);
+
+}  // namespace qb::platform

@@ -1,7 +1,9 @@
 // quillbase-cli end to end: the shipped example articles and configuration, against the
 // private server.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -153,22 +155,40 @@ TEST(Cli, CtrlCStopsAfterTheCurrentFileAndStillSummarises) {
                              "article " + std::to_string(i));
     auto c = qb::test::connect_to_test_server();
     qb::db::execute_sql(c.get(), "drop database if exists qb_test_cli_stop");
-    const std::string cmd = std::string(QB_CLI_PATH) + " import --config " +
-                            std::string(QB_SOURCE_DIR) + "/examples/import.ini " +
-                            server_options() + " --database qb_test_cli_stop --folder " +
-                            dir.path().string() + " > " + dir.file("out.log") +
-                            " 2>&1 & pid=$!; sleep 0.5; kill -INT $pid;"
-                            " wait $pid; echo \"rc=$?\" >> " +
-                            dir.file("out.log");
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    const std::string out = qb::test::read_file(dir.file("out.log"));
-    EXPECT_NE(out.find("rc=1"), std::string::npos) << out;
+    const auto a = qb::test::server_address();
+    const std::string config = std::string(QB_SOURCE_DIR) + "/examples/import.ini";
+    const std::string folder = dir.path().string();
+    const std::string server = a.text();
+    std::vector<const char*> argv{
+        QB_CLI_PATH,    "import",           "--config",     config.c_str(), "--server",
+        server.c_str(), "--user",           a.user.c_str(), "--password",   a.password.c_str(),
+        "--database",   "qb_test_cli_stop", "--folder",     folder.c_str(), nullptr};
+    const std::string log = dir.file("out.log");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        FILE* out = std::freopen(log.c_str(), "w", stdout);
+        if (out) dup2(fileno(out), 2);
+        execv(QB_CLI_PATH, const_cast<char* const*>(argv.data()));
+        _exit(127);
+    }
+    // Interrupt once rows arrive: mid-run, whatever the speed of the machine.
+    int64_t n = 0;
+    for (int wait = 0; wait < 400 && n == 0; ++wait) {
+        usleep(50 * 1000);
+        if (qb::db::execute_sql(c.get(), "select count(*) from qb_test_cli_stop.articles"))
+            qb::db::take_result(c.get())->read_field(0u, n);
+    }
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    const std::string out = qb::test::read_file(log);
+    ASSERT_TRUE(WIFEXITED(status)) << out;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << out;
     EXPECT_NE(out.find("导入完成，已导入 "), std::string::npos) << out;
     EXPECT_NE(out.find("stopped"), std::string::npos) << out;
     ASSERT_TRUE(qb::db::execute_sql(c.get(), "select count(*) from qb_test_cli_stop.articles"));
-    auto r = qb::db::take_result(c.get());
-    int64_t n = 0;
-    r->read_field(0u, n);
+    qb::db::take_result(c.get())->read_field(0u, n);
     EXPECT_GT(n, 0);
     EXPECT_LT(n, 8000);
     qb::db::execute_sql(c.get(), "drop database qb_test_cli_stop");

@@ -66,16 +66,19 @@ class ExportRunTest : public ::testing::Test {
         if (!test::server_configured()) GTEST_SKIP() << "QB_TEST_SERVER not set";
         c_ = test::connect_to_test_server();
         ASSERT_TRUE(c_);
-        test::use_fresh_database(c_.get(), "qb_test_export");
+        // The cases run side by side: a database of their own each.
+        database_ = std::string("qb_test_export_") +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        test::use_fresh_database(c_.get(), database_);
         ASSERT_TRUE(db::execute_sql(c_.get(),
                                     "create table a (ID bigint auto_increment primary key, "
                                     "name tinytext, body mediumtext) character set utf8mb4"));
-        settings_.database = "qb_test_export";
+        settings_.database = database_;
         settings_.table = "a";
         settings_.folder = dir_.file("out");
     }
     void TearDown() override {
-        if (c_) db::execute_sql(c_.get(), "drop database if exists qb_test_export");
+        if (c_) db::execute_sql(c_.get(), "drop database if exists " + database_);
     }
     void insert(const std::string& name, const std::string& body) {
         ASSERT_TRUE(db::insert_record(
@@ -93,6 +96,7 @@ class ExportRunTest : public ::testing::Test {
         return test::read_file(settings_.folder + "/" + utf8_name);
     }
     std::unique_ptr<db::Connection> c_;
+    std::string database_;
     ExportSettings settings_;
     test::TempDir dir_;
 };
@@ -214,7 +218,7 @@ TEST_F(ExportRunTest, StopsChecksAndFailedWrites) {
     // No connection: the database cannot be selected.
     TestHost h(content);
     EXPECT_FALSE(run_export(nullptr, settings_, h).prepared);
-    EXPECT_EQ(h.messages.at(0), G("打开库失败：qb_test_export"));
+    EXPECT_EQ(h.messages.at(0), G("打开库失败：") + database_);
     EXPECT_EQ(h.focused.at(0), ExportHost::Box::Database);
 }
 

@@ -428,6 +428,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // The manager and create-table windows go with the program, saving their state.
+    for (QPointer<QWidget>& w : connection_windows_)
+        if (w) w->close();
     save_state();
     event->accept();
 }

@@ -156,6 +156,9 @@ void ManagerWindow::showEvent(QShowEvent* event) {
 }
 
 void ManagerWindow::closeEvent(QCloseEvent* event) {
+    // The viewer, SQL and user windows it owns close first, keeping what they save.
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (child->isWindow()) child->close();
     platform::save_units(this, main_.settings(), G("管理器"));
     event->accept();
 }

@@ -9,11 +9,11 @@
 #include <memory>
 
 #include "app/main_window.h"
-#include "platform/text_input_dialog.h"
 #include "db/connection.h"
 #include "persist/config_store.h"
 #include "platform/qtext.h"
 #include "platform/scripted_ui.h"
+#include "platform/text_input_dialog.h"
 #include "test_server.h"
 #include "test_util.h"
 

@@ -388,6 +388,17 @@ TEST_F(ManagerTest, TheSqlWindowRunsLinesAndShowsResults) {
     w->close();
     store_.set_section(G("SQL查询"));
     EXPECT_EQ(store_.read_text(G("语句"), ""), text);
+
+    // Closing the main window closes the manager and the windows it owns, which keep their
+    // text.
+    w = new SqlWindow(*main_, manager_);
+    EXPECT_EQ(w->sql_text(), text);
+    w->set_sql_text("select 42;");
+    w->show();
+    main_->close();
+    EXPECT_FALSE(manager_->isVisible());
+    store_.set_section(G("SQL查询"));
+    EXPECT_EQ(store_.read_text(G("语句"), ""), "select 42;");
 }
 
 TEST_F(ManagerTest, TheUserWindowAddsChangesAndRemovesAccounts) {

@@ -87,6 +87,7 @@ class MainWindow : public QWidget, public manager::MainLink {
     void import_config();
     // A configuration file's section 主界面 into the window.
     void load_config_file(const std::string& native_path);
+    void load_config(persist::ConfigStore& store);
 
     // 库.., 表..: a popup of the server's database names (fetched once per connection) or of
     // the tables of the database in 编辑框库名 (fetched again when server or database changed).

@@ -214,33 +214,25 @@ void MainWindow::import_dropped_file(int count, int position, const std::string&
     while_running(Run::Import, [&] { run_import(files); });
 }
 
-void MainWindow::load_config_file(const std::string& native) {
-    persist::ConfigStore store;
-    platform::attach_store_to_ui(store);
-    store.open_file(native);
+void MainWindow::load_config(persist::ConfigStore& store) {
     restore_field_list(store);
     select_source();
 }
 
+void MainWindow::load_config_file(const std::string& native) {
+    platform::with_config_file(native, [this](persist::ConfigStore& store) { load_config(store); });
+}
+
 void MainWindow::export_config() {
-    const std::string path = platform::ask_config_export_path(
-        unit<QPushButton>("按钮导出配置"), unit<QPushButton>("按钮导入配置"), this);
-    if (path.empty()) return;
-    {
-        persist::ConfigStore store;
-        platform::attach_store_to_ui(store);
-        store.open_file(path);
-        save_field_list(store);
-    }
-    platform::ui().message(G("导出配置完成！"), {}, platform::Icon::None, this);
+    platform::export_window_config(unit<QPushButton>("按钮导出配置"),
+                                   unit<QPushButton>("按钮导入配置"), this,
+                                   [this](persist::ConfigStore& store) { save_field_list(store); });
 }
 
 void MainWindow::import_config() {
-    const std::string path = platform::ask_config_import_path(
-        unit<QPushButton>("按钮导出配置"), unit<QPushButton>("按钮导入配置"), this);
-    if (path.empty()) return;
-    load_config_file(path);
-    platform::ui().message(G("导入配置完成！"), {}, platform::Icon::None, this);
+    platform::import_window_config(unit<QPushButton>("按钮导出配置"),
+                                   unit<QPushButton>("按钮导入配置"), this,
+                                   [this](persist::ConfigStore& store) { load_config(store); });
 }
 
 }  // namespace qb::app

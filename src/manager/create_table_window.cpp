@@ -36,6 +36,7 @@ namespace qb::manager {
 using namespace platform::widgets;
 using platform::from_qstring;
 using platform::qtr;
+using platform::say;
 using platform::to_qstring;
 using text::G;
 
@@ -46,10 +47,6 @@ constexpr int kDefaultType = 7;  // 单精度小数(float)
 const app::StoredRow& headers() {
     static const app::StoredRow h{G("字段名"), G("类型"), G("长度或取值范围")};
     return h;
-}
-
-void say(const std::string& text, QWidget* owner) {
-    platform::ui().message(text, {}, platform::Icon::None, owner);
 }
 
 bool contains(const std::string& s, const char* part) {
@@ -341,31 +338,20 @@ void CreateTableWindow::create() {
 }
 
 void CreateTableWindow::export_config() {
-    const std::string path = platform::ask_config_export_path(
-        unit<QPushButton>("按钮导出配置"), unit<QPushButton>("按钮导入配置"), this);
-    if (path.empty()) return;
-    {
-        persist::ConfigStore store;
-        platform::attach_store_to_ui(store);
-        store.open_file(path);
-        save_state(store);
-    }
-    say(G("导出配置完成！"), this);
+    platform::export_window_config(unit<QPushButton>("按钮导出配置"),
+                                   unit<QPushButton>("按钮导入配置"), this,
+                                   [this](persist::ConfigStore& store) { save_state(store); });
 }
 
 void CreateTableWindow::import_config() {
-    const std::string path = platform::ask_config_import_path(
-        unit<QPushButton>("按钮导出配置"), unit<QPushButton>("按钮导入配置"), this);
-    if (!path.empty()) import_config_file(path);
+    platform::import_window_config(unit<QPushButton>("按钮导出配置"),
+                                   unit<QPushButton>("按钮导入配置"), this,
+                                   [this](persist::ConfigStore& store) { restore_state(store); });
 }
 
 void CreateTableWindow::import_config_file(const std::string& native_path) {
-    {
-        persist::ConfigStore store;
-        platform::attach_store_to_ui(store);
-        store.open_file(native_path);
-        restore_state(store);
-    }
+    platform::with_config_file(native_path,
+                               [this](persist::ConfigStore& store) { restore_state(store); });
     say(G("导入配置完成！"), this);
 }
 

@@ -32,6 +32,7 @@ namespace qb::manager {
 using namespace platform::widgets;
 using platform::from_qstring;
 using platform::qtr;
+using platform::say;
 using platform::to_qstring;
 using text::G;
 
@@ -51,10 +52,6 @@ void fill_list(QListWidget* list, const std::vector<std::string>& names) {
 
 std::string caption_of(const QListWidgetItem* item) {
     return item ? from_qstring(item->text()) : std::string();
-}
-
-void say(const std::string& text, QWidget* owner) {
-    platform::ui().message(text, {}, platform::Icon::None, owner);
 }
 
 }  // namespace

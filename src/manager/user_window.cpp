@@ -22,16 +22,9 @@ namespace qb::manager {
 using namespace platform::widgets;
 using platform::from_qstring;
 using platform::qtr;
+using platform::say;
 using platform::to_qstring;
 using text::G;
-
-namespace {
-
-void say(const std::string& text, QWidget* owner) {
-    platform::ui().message(text, {}, platform::Icon::None, owner);
-}
-
-}  // namespace
 
 UserWindow::UserWindow(MainLink& main, QWidget* owner)
     : QWidget(owner, Qt::Window), main_(main), list_(new QListWidget) {

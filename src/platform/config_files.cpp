@@ -59,4 +59,28 @@ std::string ask_config_import_path(QWidget* export_button, QWidget* import_butto
     return native_path(path);
 }
 
+void with_config_file(const std::string& native_path,
+                      const std::function<void(persist::ConfigStore&)>& use) {
+    persist::ConfigStore store;
+    attach_store_to_ui(store);
+    store.open_file(native_path);
+    use(store);
+}
+
+void export_window_config(QWidget* export_button, QWidget* import_button, QWidget* owner,
+                          const std::function<void(persist::ConfigStore&)>& save) {
+    const std::string path = ask_config_export_path(export_button, import_button, owner);
+    if (path.empty()) return;
+    with_config_file(path, save);
+    ui().message(text::G("导出配置完成！"), {}, Icon::None, owner);
+}
+
+void import_window_config(QWidget* export_button, QWidget* import_button, QWidget* owner,
+                          const std::function<void(persist::ConfigStore&)>& load) {
+    const std::string path = ask_config_import_path(export_button, import_button, owner);
+    if (path.empty()) return;
+    with_config_file(path, load);
+    ui().message(text::G("导入配置完成！"), {}, Icon::None, owner);
+}
+
 }  // namespace qb::platform

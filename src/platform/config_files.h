@@ -2,6 +2,7 @@
 // the chosen path is remembered with both buttons and offered next time.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class QWidget;
@@ -21,5 +22,17 @@ std::string ask_config_export_path(QWidget* export_button, QWidget* import_butto
 // An existing configuration file (the chosen path, or it with ".ini" added), in the file
 // system's form; empty when cancelled or, after its message, when there is no such file.
 std::string ask_config_import_path(QWidget* export_button, QWidget* import_button, QWidget* owner);
+
+// Opens a store on a configuration file (attached to the user interface) for use, then
+// closes it.
+void with_config_file(const std::string& native_path,
+                      const std::function<void(persist::ConfigStore&)>& use);
+
+// 导出配置 of a window: asks for the path, writes the window's state with save, says so.
+void export_window_config(QWidget* export_button, QWidget* import_button, QWidget* owner,
+                          const std::function<void(persist::ConfigStore&)>& save);
+// 导入配置 of a window: asks for an existing file, reads it with load, says so.
+void import_window_config(QWidget* export_button, QWidget* import_button, QWidget* owner,
+                          const std::function<void(persist::ConfigStore&)>& load);
 
 }  // namespace qb::platform

@@ -21,6 +21,10 @@ void set_ui(Ui* u) {
     g_ui = u;
 }
 
+void say(const std::string& text, QWidget* owner) {
+    ui().message(text, {}, Icon::None, owner);
+}
+
 std::string menu_caption(const std::vector<MenuItem>& items, int id) {
     for (const MenuItem& item : items) {
         if (!item.children.empty()) {

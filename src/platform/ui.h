@@ -73,6 +73,9 @@ class Ui {
     virtual int popup_menu(const std::vector<MenuItem>& items, QWidget* parent = nullptr) = 0;
 };
 
+// A message box with the program's caption and no icon, the common case.
+void say(const std::string& text, QWidget* owner = nullptr);
+
 // The caption of the item with this id, searched through submenus; empty when none has it.
 std::string menu_caption(const std::vector<MenuItem>& items, int id);
 

@@ -104,6 +104,9 @@ std::vector<std::pair<QWidget*, Kind>> units_of(QWidget* window,
                                                 const std::vector<std::string>& exclusions) {
     std::vector<std::pair<QWidget*, Kind>> out;
     for (QWidget* w : window->findChildren<QWidget*>()) {
+        // A window it owns (the create-table window of the main window) saves itself: its
+        // units share names with this window's.
+        if (w->window() != window->window()) continue;
         std::string name = unit_name(w);
         Kind k = kind_of(name);
         if (k == Kind::None) continue;

@@ -522,6 +522,18 @@ TEST_F(ManagerTest, TheCreateTableWindowDesignsCreatesAndRemembers) {
     w->create();
     EXPECT_EQ(ui_.last_message(), G("创建表失败"));
 
+    // The main window saves only its own units, not those of the window it owns, whose
+    // names it shares (组合框类型, 按钮导出配置).
+    main_->unit<QComboBox>("组合框类型")->setCurrentIndex(1);
+    {
+        persist::ConfigStore saved;
+        saved.open_file(dir_.file("main.ini"));
+        main_->save_field_list(saved);
+        saved.set_section(G("主界面"));
+        EXPECT_EQ(saved.read_number(G("组合框类型"), -1), 1);
+        EXPECT_EQ(saved.read_text(G("选择框仅新建库"), "absent"), "absent");
+    }
+
     // Export, clear, import; then close and reopen: the design comes back.
     ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("design.ini"))};
     w->export_config();

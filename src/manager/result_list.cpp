@@ -40,6 +40,7 @@ ResultList::ResultList(QWidget* parent) : QTreeWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformRowHeights(true);
     header()->setStretchLastSection(false);
+    setColumnCount(0);  // no columns until a result is shown
 }
 
 ResultList::~ResultList() = default;

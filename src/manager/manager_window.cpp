@@ -190,8 +190,10 @@ void ManagerWindow::refresh_table_list() {
     if (database.empty()) return;
     table_group_->setTitle(qtr("   正在请求表列表.."));
     std::vector<std::string> names;
-    db::select_database(main_.connection(), database);
-    db::fetch_table_names(main_.connection(), names);
+    // A database gone since the list was made would leave the previous one current: list
+    // nothing rather than its tables.
+    if (db::select_database(main_.connection(), database))
+        db::fetch_table_names(main_.connection(), names);
     fill_list(tables_, names);
     set_table_title();
 }

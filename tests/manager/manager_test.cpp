@@ -189,6 +189,12 @@ TEST_F(ManagerTest, ListsFindsHandsOverAndRemembers) {
     manager_->find_database(true);
     EXPECT_EQ(databases_->currentRow(), 0);
 
+    // A database dropped behind the list's back lists no tables (not the previous ones).
+    sql("drop database qb_test_mgr2");
+    select_database("qb_test_mgr");
+    select_database("qb_test_mgr2");
+    EXPECT_TRUE(captions(tables_).empty());
+
     select_database("qb_test_mgr");
     select_tables({"beta"});
     manager_->hand_over_names();

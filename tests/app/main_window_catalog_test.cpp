@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "db/connection.h"
 #include "import/column_types.h"
+#include "main_window_fixture.h"
 #include "persist/config_store.h"
 #include "platform/qtext.h"
 #include "platform/scripted_ui.h"
@@ -33,38 +34,14 @@ TEST(ColumnTypeLabels, FromDescribedTypes) {
     EXPECT_EQ(import::column_type_label(""), G("小数(decimal)"));
 }
 
-class CatalogTest : public ::testing::Test {
+class CatalogTest : public test::MainWindowFixture {
   protected:
-    void SetUp() override {
-        platform::set_ui(&ui_);
-        store_.open_file(dir_.file("s.ini"));
-        window_ = std::make_unique<MainWindow>(store_);
-        window_->on_created();
-    }
     void TearDown() override {
         if (window_ && window_->connection()) {
             db::execute_sql(window_->connection(), "drop database if exists qb_test_catalog");
             db::execute_sql(window_->connection(), "drop database if exists qb_test_catalog2");
         }
-        window_.reset();
-        platform::set_ui(nullptr);
-    }
-    void set(const char* name, const std::string& gbk) {
-        window_->unit<QLineEdit>(name)->setText(to_qstring(gbk));
-    }
-    std::string get(const char* name) {
-        return from_qstring(window_->unit<QLineEdit>(name)->text());
-    }
-    void toggle_connection() {
-        QTest::mouseClick(window_->unit<QPushButton>("按钮建立连接"), Qt::LeftButton);
-    }
-    void connect_to_server() {
-        auto a = test::server_address();
-        set("编辑框服务器", a.text());
-        set("编辑框用户名", a.user);
-        set("编辑框密码", a.password);
-        toggle_connection();
-        ASSERT_TRUE(window_->connection());
+        MainWindowFixture::TearDown();
     }
     void sql(const std::string& statement) {
         ASSERT_TRUE(db::execute_sql(window_->connection(), statement)) << statement;
@@ -84,11 +61,6 @@ class CatalogTest : public ::testing::Test {
     void click(const char* button) {
         QTest::mouseClick(window_->unit<QPushButton>(button), Qt::LeftButton);
     }
-
-    test::TempDir dir_;
-    platform::ScriptedUi ui_;
-    persist::ConfigStore store_;
-    std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(CatalogTest, NamePopupsFetchOnceAndWriteTheChoice) {

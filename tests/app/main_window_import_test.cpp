@@ -9,6 +9,7 @@
 
 #include "app/main_window.h"
 #include "db/connection.h"
+#include "main_window_fixture.h"
 #include "persist/config_store.h"
 #include "platform/qtext.h"
 #include "platform/scripted_ui.h"
@@ -23,43 +24,14 @@ using platform::qtr;
 using platform::to_qstring;
 using test::G;
 
-class MainWindowImportTest : public ::testing::Test {
+class MainWindowImportTest : public test::MainWindowFixture {
   protected:
-    void SetUp() override {
-        platform::set_ui(&ui_);
-        store_.open_file(dir_.file("s.ini"));
-        window_ = std::make_unique<MainWindow>(store_);
-        window_->on_created();
-    }
-    void TearDown() override {
-        window_.reset();
-        platform::set_ui(nullptr);
-    }
-    void set(const char* name, const std::string& gbk) {
-        window_->unit<QLineEdit>(name)->setText(to_qstring(gbk));
-    }
-    std::string get(const char* name) {
-        return from_qstring(window_->unit<QLineEdit>(name)->text());
-    }
     std::string make(const std::string& rel, const std::string& bytes) {
         const std::string p = dir_.file(rel);
         std::filesystem::create_directories(std::filesystem::path(p).parent_path());
         test::write_file(p, bytes);
         return p;
     }
-    void connect_to_server() {
-        auto a = test::server_address();
-        set("编辑框服务器", a.text());
-        set("编辑框用户名", a.user);
-        set("编辑框密码", a.password);
-        QTest::mouseClick(window_->unit<QPushButton>("按钮建立连接"), Qt::LeftButton);
-        ASSERT_TRUE(window_->connection());
-    }
-
-    test::TempDir dir_;
-    platform::ScriptedUi ui_;
-    persist::ConfigStore store_;
-    std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(MainWindowImportTest, TheImportButtonImportsTheFolder) {

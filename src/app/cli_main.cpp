@@ -231,10 +231,11 @@ int run_export_command(const Config& config) {
     settings.folder = text::gbk_to_utf8(config.folder);
     settings.types = config.types;
     settings.encoding = config.encoding;
+    settings.stream_rows = true;  // nothing else uses the connection: any table size
     CliHost cli(config.rows, false);
     const exporting::ExportResult r = exporting::run_export(connection.get(), settings, cli);
     if (r.stopped) std::fputs("已停止 stopped\n", stderr);
-    return r.prepared && !r.stopped && r.failed == 0 ? 0 : 1;
+    return r.prepared && !r.stopped && r.failed == 0 && r.read_error.empty() ? 0 : 1;
 }
 
 }  // namespace

@@ -97,10 +97,18 @@ std::unique_ptr<ResultSet> take_result(Connection* c) {
     if (!c) return nullptr;
     MYSQL_RES* res = mysql_store_result(c->native());
     if (!res) return nullptr;
-    return std::unique_ptr<ResultSet>(new ResultSet(res));
+    return std::unique_ptr<ResultSet>(new ResultSet(res, nullptr));
 }
 
-ResultSet::ResultSet(st_mysql_res* res) : res_(res), rows_(mysql_num_rows(res)) {
+std::unique_ptr<ResultSet> take_streamed_result(Connection* c) {
+    if (!c) return nullptr;
+    MYSQL_RES* res = mysql_use_result(c->native());
+    if (!res) return nullptr;
+    return std::unique_ptr<ResultSet>(new ResultSet(res, c->native()));
+}
+
+ResultSet::ResultSet(st_mysql_res* res, st_mysql* streamed_from)
+    : res_(res), rows_(streamed_from ? 0 : mysql_num_rows(res)), streamed_from_(streamed_from) {
     unsigned n = mysql_num_fields(res);
     MYSQL_FIELD* fields = mysql_fetch_fields(res);
     for (unsigned i = 0; i < n; ++i) {
@@ -132,6 +140,15 @@ bool ResultSet::is_null(unsigned column) {
     return !field(column, data, length, null) || null;
 }
 
+bool ResultSet::fetch_next_row() {
+    if (!streamed_from_ || failed_) return false;
+    row_ = mysql_fetch_row(res_);
+    lengths_ = row_ ? mysql_fetch_lengths(res_) : nullptr;
+    // The end of the rows and a read error both give no row; only the error sets a number.
+    if (!row_) failed_ = mysql_errno(streamed_from_) != 0;
+    return row_ != nullptr;
+}
+
 bool ResultSet::move_to_row(uint64_t row) {
     if (row >= rows_) return false;
     cursor_ = row;
@@ -147,6 +164,13 @@ bool ResultSet::next_row() {
 bool ResultSet::field(unsigned column, const char*& data, unsigned long& length, bool& null) {
     if (column >= names_.size()) return false;
     null = true;
+    if (streamed_from_) {
+        if (!row_ || !row_[column]) return true;
+        null = false;
+        data = row_[column];
+        length = lengths_[column];
+        return true;
+    }
     if (rows_ == 0) return true;
     uint64_t row = cursor_ < rows_ ? cursor_ : rows_ - 1;
     if (fetched_ != row) {

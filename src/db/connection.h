@@ -73,6 +73,11 @@ class ResultSet {
     int column_index(const std::string& name) const;  // -1 when absent
     bool move_to_row(uint64_t row);
     bool next_row();
+    // A streamed result (take_streamed_result): the rows arrive one at a time, in order; its
+    // row_count is 0 and move_to_row/next_row do nothing. False at the end, and when the
+    // server stopped sending (then failed() is true).
+    bool fetch_next_row();
+    bool failed() const { return failed_; }
 
     template <class T>
     bool read_field(const std::string& column, T& out) {
@@ -93,7 +98,12 @@ class ResultSet {
 
   private:
     friend std::unique_ptr<ResultSet> take_result(Connection* c);
-    explicit ResultSet(st_mysql_res* res);
+    // The result of the last statement read row by row as it arrives, without holding it whole:
+    // for walking a large table once. The connection takes no other statement until it is
+    // released (which reads what is left).
+    std::unique_ptr<ResultSet> take_streamed_result(Connection* c);
+    friend std::unique_ptr<ResultSet> take_streamed_result(Connection* c);
+    ResultSet(st_mysql_res* res, st_mysql* streamed_from);
     // The current row's field (the last row when the cursor stands past the end): false for a
     // missing column; null set for NULL or when there are no rows.
     bool field(unsigned column, const char*& data, unsigned long& length, bool& null);
@@ -106,10 +116,16 @@ class ResultSet {
     unsigned long* lengths_ = nullptr;
     std::vector<std::string> names_;
     std::vector<int> types_;
+    st_mysql* streamed_from_ = nullptr;  // the connection of a streamed result
+    bool failed_ = false;
 };
 
 // The whole result of the last statement; null when it produced none.
 std::unique_ptr<ResultSet> take_result(Connection* c);
+// The result of the last statement read row by row as it arrives, without holding it whole:
+// for walking a large table once. The connection takes no other statement until it is
+// released (which reads what is left).
+std::unique_ptr<ResultSet> take_streamed_result(Connection* c);
 inline void release_result(std::unique_ptr<ResultSet>& r) {
     r.reset();
 }

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -66,6 +67,7 @@ std::string export_summary_message(const ExportResult& r) {
     std::string s = G("导出完成，已导出 ") + count_text(r.exported) + G(" 篇文章，表中有 ") +
                     int_text(r.row_count) + G(" 条记录！");
     if (r.failed > 0) s += "\r\n" + G("有 ") + count_text(r.failed) + G(" 篇文章写入文件失败。");
+    if (!r.read_error.empty()) s += "\r\n" + G("读取表记录时中断：") + r.read_error;
     return s;
 }
 
@@ -110,13 +112,19 @@ ExportResult run_export(db::Connection* c, const ExportSettings& settings, Expor
         host.focus(ExportHost::Box::Database);
         return result;
     }
+    // Streamed rows do not tell their number: count them first.
+    int64_t streamed_count = 0;
+    if (settings.stream_rows && db::execute_sql(c, "select count(*) from " + settings.table)) {
+        if (auto counted = db::take_result(c)) counted->read_field(0u, streamed_count);
+    }
     if (!db::execute_sql(c, "select * from " + settings.table + ";")) {
         host.message(G("打开表失败：") + settings.table);
         host.focus(ExportHost::Box::Table);
         return result;
     }
     // The rows are taken now, before anything else is sent on the connection.
-    std::unique_ptr<db::ResultSet> rows = db::take_result(c);
+    std::unique_ptr<db::ResultSet> rows =
+        settings.stream_rows ? db::take_streamed_result(c) : db::take_result(c);
     std::string content_field, name_field;
     bool has_content = false, has_name = false;
     for (const auto& row : host.field_rows()) {
@@ -143,20 +151,26 @@ ExportResult run_export(db::Connection* c, const ExportSettings& settings, Expor
     // A missing folder that cannot be made shows up as failed writes below.
     make_folders(settings.folder);
     const std::string extension = export_extension(settings.types);
-    const size_t n = rows ? static_cast<size_t>(rows->row_count()) : 0;
+    const size_t n = !rows ? 0
+                     : settings.stream_rows
+                         ? static_cast<size_t>(std::max<int64_t>(0, streamed_count))
+                         : static_cast<size_t>(rows->row_count());
     result.row_count = static_cast<long long>(n);
     if (rows) {
         content_field = resolve_column(content_field, *rows);
         if (has_name) name_field = resolve_column(name_field, *rows);
     }
     std::set<std::string> used_names;
-    for (size_t i = 1; i <= n; ++i) {
+    for (size_t i = 1; rows && (settings.stream_rows || i <= n); ++i) {
         host.pump();
         if (host.stop_requested()) {
             result.stopped = true;
             break;
         }
-        rows->move_to_row(i - 1);
+        if (settings.stream_rows ? !rows->fetch_next_row() : !rows->move_to_row(i - 1)) {
+            if (rows->failed()) db::last_error(c, result.read_error);
+            break;
+        }
         std::string article, base;
         rows->read_field(content_field, article);
         if (has_name) rows->read_field(name_field, base);

@@ -19,6 +19,9 @@ struct ExportSettings {
     std::string folder;           // the article folder, in the file system's form
     std::string types = "*.*";    // the file-type box, program text
     int encoding = 0;             // the file-encoding combo: 0 writes the text unchanged
+    // Read the rows as they arrive instead of holding the whole table (memory stays small on
+    // any table), for a run during which nothing else uses the connection: the command line.
+    bool stream_rows = false;
 };
 
 struct ExportResult {
@@ -26,6 +29,7 @@ struct ExportResult {
     size_t exported = 0, failed = 0, skipped = 0;
     bool stopped = false;
     long long row_count = 0;
+    std::string read_error;  // why the rows stopped arriving, when they did (program text)
 };
 
 // The idle caption of the export button, and the summary message of a run.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 
 #include "db/connection.h"
@@ -42,6 +43,9 @@ class TestHost : public ExportHost {
     void message(const std::string& text) override { messages.push_back(text); }
     void focus(Box b) override { focused.push_back(b); }
     bool stop_requested() override { return stop_after >= 0 && written >= stop_after; }
+    void pump() override {
+        if (on_pump) on_pump();
+    }
     std::vector<FieldMapping> field_rows() override { return rows; }
     void set_button_caption(const std::string& c) override { captions.push_back(c); }
     void file_done(const std::string& path, bool ok, const std::string& reason, size_t,
@@ -58,6 +62,7 @@ class TestHost : public ExportHost {
     std::vector<Box> focused;
     int stop_after = -1;
     int written = 0;
+    std::function<void()> on_pump;
 };
 
 class ExportRunTest : public ::testing::Test {
@@ -228,6 +233,57 @@ TEST_F(ExportRunTest, AnEmptyTable) {
     EXPECT_TRUE(r.prepared);
     EXPECT_EQ(host.messages.back(), G("导出完成，已导出 0 篇文章，表中有 0 条记录！"));
     EXPECT_TRUE(std::filesystem::is_directory(settings_.folder));
+}
+
+TEST_F(ExportRunTest, StreamedRowsWriteTheSameFilesAndReportALostServer) {
+    for (int i = 0; i < 20; ++i) insert("s" + std::to_string(i), G("第") + std::to_string(i));
+    const std::vector<FieldMapping> fields{{"body", G("文件内容"), ""},
+                                           {"name", G("文件主名"), ""}};
+    TestHost stored(fields);
+    const ExportResult a = run_export(c_.get(), settings_, stored);
+    const std::set<std::string> stored_files = files();
+    std::filesystem::remove_all(settings_.folder);
+    settings_.stream_rows = true;
+    TestHost streamed(fields);
+    const ExportResult b = run_export(c_.get(), settings_, streamed);
+    EXPECT_EQ(b.exported, a.exported);
+    EXPECT_EQ(b.row_count, 20);
+    EXPECT_EQ(files(), stored_files);
+    EXPECT_EQ(file("s7.html"), G("第7"));
+    EXPECT_EQ(streamed.messages.back(), stored.messages.back());
+    // The connection still works after a streamed run.
+    ASSERT_TRUE(db::execute_sql(c_.get(), "select 1"));
+    db::take_result(c_.get());
+
+    // Stopped after 3: the rest is read off and the connection still works.
+    std::filesystem::remove_all(settings_.folder);
+    TestHost stopping(fields);
+    stopping.stop_after = 3;
+    EXPECT_EQ(run_export(c_.get(), settings_, stopping).exported, 3u);
+    ASSERT_TRUE(db::execute_sql(c_.get(), "select 1"));
+    db::take_result(c_.get());
+
+    // The server drops the connection while rows are arriving: the run ends with the reason.
+    ASSERT_TRUE(db::execute_sql(c_.get(), "delete from a"));
+    const std::string big(1 << 20, 'x');
+    for (int i = 0; i < 60; ++i) insert("big" + std::to_string(i), big);
+    ASSERT_TRUE(db::execute_sql(c_.get(), "select connection_id()"));
+    int64_t id = 0;
+    db::take_result(c_.get())->read_field(0u, id);
+    auto killer = test::connect_to_test_server();
+    std::filesystem::remove_all(settings_.folder);
+    TestHost lost(fields);
+    int pumps = 0;
+    lost.on_pump = [&] {
+        if (++pumps == 2) db::execute_sql(killer.get(), "kill " + std::to_string(id));
+    };
+    const ExportResult r = run_export(c_.get(), settings_, lost);
+    EXPECT_LT(r.exported, 60u);
+    EXPECT_FALSE(r.read_error.empty());
+    EXPECT_NE(lost.messages.back().find(G("读取表记录时中断：")), std::string::npos)
+        << lost.messages.back();
+    c_.reset();
+    c_ = test::connect_to_test_server();
 }
 
 }  // namespace

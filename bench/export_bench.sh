@@ -4,18 +4,10 @@
 # reading them off the server), in one run; and the peak memory of quillbase-cli beside the
 # size of the table it walked.
 #   bench/export_bench.sh [ROWS=20000]
-# Server: QB_BENCH_SERVER=host:port (default 127.0.0.1:3306), QB_BENCH_USER, QB_BENCH_PASSWORD.
+# Server: see bench_env.sh.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/bench_env.sh"
 rows=${1:-20000}
-server=${QB_BENCH_SERVER:-127.0.0.1:3306}
-user=${QB_BENCH_USER:-root}
-password=${QB_BENCH_PASSWORD:-root}
-host=${server%%:*} port=${server##*:}
-cli="$root/build/src/quillbase-cli"
-work=$(mktemp -d "${TMPDIR:-/tmp}/quillbase-export-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-sql() { mariadb --no-defaults -h"$host" -P"$port" -u"$user" -p"$password" "$@"; }
 
 sql -e "drop database if exists qb_bench_export; create database qb_bench_export character set utf8;
         create table qb_bench_export.t (ID bigint not null auto_increment primary key,
@@ -37,8 +29,7 @@ cat > "$work/bench.ini" <<EOF2
 数据来源(2)=文件内容
 数据配置(2)=无
 EOF2
-sed "s/\$/\r/" "$work/bench.ini" | iconv -f UTF-8 -t GBK > "$work/bench-gbk.ini"
-now() { date +%s.%N; }
+gbk_ini "$work/bench.ini" "$work/bench-gbk.ini"  # CR LF lines, GBK
 
 t0=$(now)
 /usr/bin/time -f "%M" -o "$work/rss" "$cli" export --config "$work/bench-gbk.ini" --server "$server" \

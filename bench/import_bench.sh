@@ -3,19 +3,11 @@
 # statements and against LOAD DATA LOCAL INFILE of the same rows, in one run; then the peak
 # memory of quillbase-cli importing into a table that already holds many large rows.
 #   bench/import_bench.sh [FILES=5000] [PREFILL_ROWS=200000]
-# Server: QB_BENCH_SERVER=host:port (default 127.0.0.1:3306), QB_BENCH_USER, QB_BENCH_PASSWORD.
+# Server: see bench_env.sh.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/bench_env.sh"
 files=${1:-5000}
 prefill=${2:-200000}
-server=${QB_BENCH_SERVER:-127.0.0.1:3306}
-user=${QB_BENCH_USER:-root}
-password=${QB_BENCH_PASSWORD:-root}
-host=${server%%:*} port=${server##*:}
-cli="$root/build/src/quillbase-cli"
-work=$(mktemp -d "${TMPDIR:-/tmp}/quillbase-import-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-sql() { mariadb --no-defaults -h"$host" -P"$port" -u"$user" -p"$password" --local-infile=1 "$@"; }
 
 QB_ROOT="$root" python3 - "$work" "$files" <<'PY'
 import os, random, sys
@@ -70,8 +62,7 @@ cat > "$work/bench.ini" <<EOF2
 数据来源(3)=网页标题
 数据配置(3)=<title>┊?┊</title>
 EOF2
-sed "s/\$/\r/" "$work/bench.ini" | iconv -f UTF-8 -t GBK > "$work/bench-gbk.ini"  # CR LF lines, GBK
-now() { date +%s.%N; }
+gbk_ini "$work/bench.ini" "$work/bench-gbk.ini"  # CR LF lines, GBK
 rate() { awk -v n="$files" -v s="$1" 'BEGIN { printf "%8.1f files/s (%.2f s)", n / s, s }'; }
 
 make_table

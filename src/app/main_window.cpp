@@ -113,12 +113,8 @@ MainWindow::MainWindow(persist::ConfigStore& settings) : settings_(settings) {
         manager_picture, [this] { open_manager(); }, Qt::LeftButton);
     top->addLayout(bottom);
 
-    connection_buttons_.push_back(unit<QPushButton>("按钮库列表"));
-    connection_buttons_.push_back(unit<QPushButton>("按钮表列表"));
-    connection_buttons_.push_back(unit<QPushButton>("按钮读表字段"));
-    connection_buttons_.push_back(import_button);
-    connection_buttons_.push_back(export_button);
-    set_connection_buttons_enabled(false);
+    connect(&busy_, &platform::Busy::changed, this, &MainWindow::update_units);
+    update_units();
     connect(unit<QPushButton>("按钮库列表"), &QPushButton::clicked, this,
             &MainWindow::show_database_popup);
     connect(unit<QPushButton>("按钮表列表"), &QPushButton::clicked, this,
@@ -421,10 +417,9 @@ void MainWindow::save_state() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (running_ != Run::None) {
-        // The run is on the stack below this event: ask it to stop, close when it has.
-        import_stop_ = export_stop_ = true;
-        close_when_idle_ = true;
+    // A loop of any window is on the stack below this event, and every window goes with
+    // this one: ask it to stop, close when it has.
+    if (busy_.put_off_close(this, true)) {
         event->ignore();
         return;
     }
@@ -444,6 +439,13 @@ void MainWindow::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) paths << url.toLocalFile();
     event->acceptProposedAction();
+    // The program that started the drag waits until the drop event returns: the import
+    // starts afterwards.
+    QMetaObject::invokeMethod(
+        this, [this, paths] { handle_drop(paths); }, Qt::QueuedConnection);
+}
+
+void MainWindow::handle_drop(const QStringList& paths) {
     if (!drop_handler_) return;
     for (int i = 0; i < paths.size(); ++i)
         drop_handler_(static_cast<int>(paths.size()), i + 1, paths[i].toStdString());
@@ -489,11 +491,32 @@ manager::CreateTableWindow* MainWindow::open_create_table() {
     return manager::open_create_table(*this, create_table_);
 }
 
-void MainWindow::set_connection_buttons_enabled(bool enabled) {
-    for (QPushButton* b : connection_buttons_) b->setEnabled(enabled);
+void MainWindow::update_units() {
+    const bool connected = connection_ != nullptr;
+    const platform::Loop loop = busy_.running();
+    const bool idle = loop == platform::Loop::None;
+    connect_button_->setEnabled(idle);
+    for (const char* name : {"按钮库列表", "按钮表列表", "按钮读表字段"})
+        unit<QPushButton>(name)->setEnabled(connected && idle);
+    // A run's own button stays: it is the stop request.
+    unit<QPushButton>("按钮导入")
+        ->setEnabled(connected && (idle || loop == platform::Loop::Import));
+    unit<QPushButton>("按钮导出")
+        ->setEnabled(connected && (idle || loop == platform::Loop::Export));
+    unit<QPushButton>("按钮导入配置")->setEnabled(idle);
 }
 
 void MainWindow::toggle_connection() {
+    const platform::Loop loop = busy_.running();
+    if (loop == platform::Loop::Import || loop == platform::Loop::Export) {
+        // The run is using the connection.
+        platform::ui().message(loop == platform::Loop::Import
+                                   ? G("正在导入文章，请先停止导入再断开连接！")
+                                   : G("正在导出文章，请先停止导出再断开连接！"),
+                               {}, platform::Icon::None, this);
+        return;
+    }
+    if (busy_.refuse(this)) return;
     if (connect_button_->text() == qtr("建立连接")) {
         connect_button_->setEnabled(false);
         connect_button_->setText(qtr("正在连接.."));
@@ -507,7 +530,7 @@ void MainWindow::toggle_connection() {
             platform::from_qstring(unit<QLineEdit>("编辑框密码")->text()), {}, port);
         connect_button_->setEnabled(true);
         if (connection_) {
-            set_connection_buttons_enabled(true);
+            update_units();
             connect_button_->setText(qtr("断开连接"));
             db::execute_sql(connection_.get(), "set names 'GBK'");
             return;
@@ -523,17 +546,9 @@ void MainWindow::toggle_connection() {
         return;
     }
     if (connect_button_->text() != qtr("断开连接")) return;  // a login under way
-    if (running_ != Run::None) {
-        // The run is using the connection.
-        platform::ui().message(running_ == Run::Import
-                                   ? G("正在导入文章，请先停止导入再断开连接！")
-                                   : G("正在导出文章，请先停止导出再断开连接！"),
-                               {}, platform::Icon::None, this);
-        return;
-    }
     database_names_cache_.clear();
     db::close_connection(connection_);
-    set_connection_buttons_enabled(false);
+    update_units();
     connect_button_->setText(qtr("建立连接"));
     for (QPointer<QWidget>& w : connection_windows_)
         if (w) w->close();

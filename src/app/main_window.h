@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "import/import_run.h"
 #include "manager/main_link.h"
 #include "mapping/field_mapping.h"
+#include "platform/busy.h"
 
 class QComboBox;
 class QGridLayout;
@@ -82,7 +84,6 @@ class MainWindow : public QWidget, public manager::MainLink {
     void import_dropped_file(int count, int position, const std::string& native_path);
     // 按钮导出: writes the table's rows out as article files, or asks a running export to stop.
     void start_export();
-    bool import_idle() const;
     void export_config();
     void import_config();
     // A configuration file's section 主界面 into the window.
@@ -100,8 +101,9 @@ class MainWindow : public QWidget, public manager::MainLink {
     enum class NameTarget { Database, Table };
     void apply_name_command(NameTarget target, const std::string& name);
 
-    // The buttons that need a connection.
-    void set_connection_buttons_enabled(bool enabled);
+    // Enables the buttons that need a connection while connected, and disables what the
+    // running loop forbids (see platform/busy.h).
+    void update_units();
 
     // 按钮建立连接: connects with the three connection boxes, or disconnects.
     void toggle_connection();
@@ -117,6 +119,7 @@ class MainWindow : public QWidget, public manager::MainLink {
     void hand_over_names(const std::string& database, const std::string& table) override;
     persist::ConfigStore& settings() override { return settings_; }
     QWidget* main_widget() override { return this; }
+    platform::Busy& busy() override { return busy_; }
 
     // 链接管理器 / 图片管理器: the manager window; 链接新建表 / 图片新建表: the create-table
     // window. One of each.
@@ -134,9 +137,11 @@ class MainWindow : public QWidget, public manager::MainLink {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    // Marks the window busy around a run so that a disconnect is refused and a close waits.
-    enum class Run { None, Import, Export };
-    void while_running(Run run, const std::function<void()>& work);
+    // Runs an import or export as the program's one loop: the other run's button waits, a
+    // disconnect is refused, a close waits.
+    void while_running(platform::Loop run, const std::function<void()>& work);
+    // The drop's paths, handed to the drop handler after the drop event has returned.
+    void handle_drop(const QStringList& paths);
     void collect_and_import(bool whole_pattern);
     void show_name_popup(NameTarget target, const std::vector<std::string>& names);
     friend class WindowRunHost;
@@ -152,10 +157,7 @@ class MainWindow : public QWidget, public manager::MainLink {
     bool saved_ = false;
     bool loading_row_allowed_ = true;
     DropHandler drop_handler_;
-    bool import_stop_ = false;
-    bool export_stop_ = false;
-    Run running_ = Run::None;
-    bool close_when_idle_ = false;
+    platform::Busy busy_;
     std::vector<std::string> dropped_files_;
 
     QLineEdit* database_edit_ = nullptr;
@@ -165,7 +167,6 @@ class MainWindow : public QWidget, public manager::MainLink {
     QComboBox* source_combo_ = nullptr;
     QTabWidget* pages_ = nullptr;
     QTreeWidget* field_list_ = nullptr;
-    std::vector<QPushButton*> connection_buttons_;
     QPushButton* connect_button_ = nullptr;
     std::unique_ptr<db::Connection> connection_;
     std::vector<QPointer<QWidget>> connection_windows_;

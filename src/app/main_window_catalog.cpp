@@ -18,17 +18,13 @@ using text::G;
 
 namespace {
 
-// The button shows "读取中" and stays disabled while a listing arrives.
+// The button shows "读取中" while a listing arrives (the loop's rule disables it meanwhile).
 class ReadingCaption {
   public:
     ReadingCaption(QPushButton* button, const char* idle) : button_(button), idle_(idle) {
         button_->setText(qtr("读取中"));
-        button_->setEnabled(false);
     }
-    ~ReadingCaption() {
-        button_->setText(qtr(idle_));
-        button_->setEnabled(true);
-    }
+    ~ReadingCaption() { button_->setText(qtr(idle_)); }
 
   private:
     QPushButton* button_;
@@ -40,6 +36,8 @@ class ReadingCaption {
 void MainWindow::show_database_popup() {
     if (!connection_) return;
     if (database_names_cache_.empty()) {
+        const platform::Busy::Scope listing = busy_.begin(platform::Loop::Listing, this);
+        if (!listing) return;
         ReadingCaption reading(unit<QPushButton>("按钮库列表"), "库..");
         std::vector<std::string> names;
         if (!db::fetch_database_names(connection_.get(), names, [] { platform::ui().pump(); })) {
@@ -55,6 +53,8 @@ void MainWindow::show_database_popup() {
 void MainWindow::show_table_popup() {
     const std::string key = text_of("编辑框服务器") + text_of("编辑框库名");
     if (key != table_names_key_) {
+        const platform::Busy::Scope listing = busy_.begin(platform::Loop::Listing, this);
+        if (!listing) return;
         ReadingCaption reading(unit<QPushButton>("按钮表列表"), "表..");
         std::vector<std::string> names;
         // A database that cannot be selected leaves the previous one current: its tables
@@ -91,6 +91,9 @@ void MainWindow::show_name_popup(NameTarget target, const std::vector<std::strin
 
 void MainWindow::read_table_columns() {
     auto& ui = platform::ui();
+    // It replaces the field list a running import reads and moves the connection to another
+    // database.
+    if (busy_.refuse(this)) return;
     const std::string database = text_of("编辑框库名");
     const std::string table = text_of("编辑框表名");
     if (database.empty()) {

@@ -84,36 +84,21 @@ class WindowRunHost : public mapping::RunHost {
     const bool& stop_;
 };
 
-bool MainWindow::import_idle() const {
-    return from_qstring(unit<QPushButton>("按钮导入")->text()) == import::idle_import_caption();
-}
-
 std::string MainWindow::text_of(const char* name) const {
     return from_qstring(unit<QLineEdit>(name)->text());
 }
 
 void MainWindow::start_import(bool whole_pattern) {
-    if (!import_idle()) {
-        import_stop_ = true;
+    if (busy_.running() == platform::Loop::Import) {
+        busy_.request_stop();
         return;
     }
-    import_stop_ = false;
-    while_running(Run::Import, [&] { collect_and_import(whole_pattern); });
+    while_running(platform::Loop::Import, [&] { collect_and_import(whole_pattern); });
 }
 
-void MainWindow::while_running(Run run, const std::function<void()>& work) {
-    // One run at a time: the other run's button waits for this one.
-    QPushButton* other = unit<QPushButton>(run == Run::Import ? "按钮导出" : "按钮导入");
-    running_ = run;
-    other->setEnabled(false);
-    work();
-    running_ = Run::None;
-    other->setEnabled(connection_ != nullptr);
-    // A close asked for during the run was put off until now.
-    if (close_when_idle_) {
-        close_when_idle_ = false;
-        close();
-    }
+void MainWindow::while_running(platform::Loop run, const std::function<void()>& work) {
+    // Ending the scope closes the window if a close was asked for during the run.
+    if (platform::Busy::Scope scope = busy_.begin(run, this)) work();
 }
 
 void MainWindow::collect_and_import(bool whole_pattern) {
@@ -134,7 +119,7 @@ void MainWindow::collect_and_import(bool whole_pattern) {
     options.patterns_gbk = text_of("编辑框文件类型");
     options.include_subfolders = unit<QCheckBox>("选择框遍历子目录")->isChecked();
     options.whole_pattern = whole_pattern;
-    options.stop_requested = [this] { return import_stop_; };
+    options.stop_requested = [this] { return busy_.stop_requested(); };
     options.pump = [&ui] { ui.pump(); };
     import::collect_article_files(files, native, options);
     button->setText(to_qstring(import::idle_import_caption()));
@@ -156,26 +141,26 @@ settings.random_order = unit<QCheckBox>("选择框乱序导入")->isChecked();
 settings.time_created = unit<QRadioButton>("单选框创建")->isChecked();
 settings.time_modified = unit<QRadioButton>("单选框修改")->isChecked();
 settings.time_kind = unit<QComboBox>("组合框类型")->currentIndex();
-WindowRunHost host(*this, "按钮导入", import_stop_);
+WindowRunHost host(*this, "按钮导入", busy_.stop_flag());
 return import::run_import(connection_.get(), settings, files, host);
 }  // namespace qb::app
 
 void MainWindow::start_export() {
     auto* button = unit<QPushButton>("按钮导出");
-    if (from_qstring(button->text()) != exporting::idle_export_caption()) {
-        export_stop_ = true;
+    if (busy_.running() == platform::Loop::Export) {
+        busy_.request_stop();
         button->setText(platform::qtr("正在停止中.."));
         return;
     }
-    export_stop_ = false;
     exporting::ExportSettings settings;
     settings.database = text_of("编辑框库名");
     settings.table = text_of("编辑框表名");
     settings.folder = platform::native_path(text_of("编辑框文章目录"));
     settings.types = text_of("编辑框文件类型");
     settings.encoding = unit<QComboBox>("组合框文件编码")->currentIndex();
-    WindowRunHost host(*this, "按钮导出", export_stop_);
-    while_running(Run::Export, [&] { exporting::run_export(connection_.get(), settings, host); });
+    WindowRunHost host(*this, "按钮导出", busy_.stop_flag());
+    while_running(platform::Loop::Export,
+                  [&] { exporting::run_export(connection_.get(), settings, host); });
 }
 
 void MainWindow::import_dropped_file(int count, int position, const std::string& native) {
@@ -192,6 +177,7 @@ void MainWindow::import_dropped_file(int count, int position, const std::string&
             return;
         }
         if (ext == "ini") {
+            if (busy_.refuse(this)) return;
             load_config_file(native);
             ui.message(G("导入配置完成！"), {}, platform::Icon::None, this);
             return;
@@ -205,13 +191,12 @@ void MainWindow::import_dropped_file(int count, int position, const std::string&
                 G(" 个文件到表[") + text_of("编辑框表名") + G("]中吗？请首先设置好所有参数"),
             {}, this))
         return;
-    if (running_ != Run::None) {
+    if (busy_.running() == platform::Loop::Import) {
         ui.message(G("已经有导入在执行，请稍后！"), {}, platform::Icon::None, this);
         return;
     }
-    import_stop_ = false;
     const std::vector<std::string> files = dropped_files_;
-    while_running(Run::Import, [&] { run_import(files); });
+    while_running(platform::Loop::Import, [&] { run_import(files); });
 }
 
 void MainWindow::load_config(persist::ConfigStore& store) {
@@ -230,6 +215,8 @@ void MainWindow::export_config() {
 }
 
 void MainWindow::import_config() {
+    // The field list it replaces is the one a running import reads.
+    if (busy_.refuse(this)) return;
     platform::import_window_config(unit<QPushButton>("按钮导出配置"),
                                    unit<QPushButton>("按钮导入配置"), this,
                                    [this](persist::ConfigStore& store) { load_config(store); });

@@ -63,13 +63,46 @@ void parse_server_address(const std::string& text, std::string& host, unsigned& 
     port = static_cast<unsigned>(p);
 }
 
+namespace {
+
+void drop_later_results(MYSQL* m) {
+    while (mysql_more_results(m) && mysql_next_result(m) == 0)
+        if (MYSQL_RES* res = mysql_store_result(m)) mysql_free_result(res);
+}
+
+}  // namespace
+
+void Connection::discard_unread_results() {
+    if (!unread_) return;
+    unread_ = false;
+    if (mysql_field_count(mysql_) > 0)
+        if (MYSQL_RES* res = mysql_store_result(mysql_)) mysql_free_result(res);
+    drop_later_results(mysql_);
+}
+
 bool execute_sql(Connection* c, const std::string& statement) {
     if (!c) return false;
-    return mysql_real_query(c->native(), statement.data(), statement.size()) == 0;
+    c->discard_unread_results();
+    if (mysql_real_query(c->native(), statement.data(), statement.size()) != 0) return false;
+    c->unread_ = mysql_field_count(c->native()) > 0 || mysql_more_results(c->native());
+    return true;
 }
 
 bool select_database(Connection* c, const std::string& name) {
-    return c && mysql_select_db(c->native(), name.c_str()) == 0;
+    if (!c) return false;
+    c->discard_unread_results();
+    return mysql_select_db(c->native(), name.c_str()) == 0;
+}
+
+std::string current_database(Connection* c) {
+    const char* name = nullptr;
+    if (!c || mariadb_get_infov(c->native(), MARIADB_CONNECTION_SCHEMA, &name) != 0 || !name)
+        return {};
+    return name;
+}
+
+bool use_database(Connection* c, const std::string& name) {
+    return c && (current_database(c) == name || select_database(c, name));
 }
 
 bool last_error(Connection* c, std::string& text) {
@@ -94,14 +127,17 @@ uint64_t affected_rows(Connection* c) {
 }
 
 std::unique_ptr<ResultSet> take_result(Connection* c) {
-    if (!c) return nullptr;
+    if (!c || !c->unread_) return nullptr;
+    c->unread_ = false;
     MYSQL_RES* res = mysql_store_result(c->native());
+    drop_later_results(c->native());
     if (!res) return nullptr;
     return std::unique_ptr<ResultSet>(new ResultSet(res, nullptr));
 }
 
 std::unique_ptr<ResultSet> take_streamed_result(Connection* c) {
-    if (!c) return nullptr;
+    if (!c || !c->unread_) return nullptr;
+    c->unread_ = false;
     MYSQL_RES* res = mysql_use_result(c->native());
     if (!res) return nullptr;
     return std::unique_ptr<ResultSet>(new ResultSet(res, c->native()));
@@ -118,7 +154,9 @@ ResultSet::ResultSet(st_mysql_res* res, st_mysql* streamed_from)
 }
 
 ResultSet::~ResultSet() {
+    // Freeing a streamed result reads its remaining rows; results after it follow.
     mysql_free_result(res_);
+    if (streamed_from_) drop_later_results(streamed_from_);
 }
 
 bool ResultSet::field_name(unsigned index, std::string& name) const {

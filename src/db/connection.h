@@ -12,6 +12,8 @@ struct st_mysql_res;
 
 namespace qb::db {
 
+class ResultSet;
+
 class Connection {
   public:
     ~Connection();
@@ -20,11 +22,20 @@ class Connection {
     st_mysql* native() const { return mysql_; }
 
   private:
+    friend bool execute_sql(Connection*, const std::string&);
+    friend bool select_database(Connection*, const std::string&);
+    friend std::unique_ptr<ResultSet> take_result(Connection*);
+    friend std::unique_ptr<ResultSet> take_streamed_result(Connection*);
     friend std::unique_ptr<Connection> open_connection(const std::string&, const std::string&,
                                                        const std::string&, const std::string&,
                                                        unsigned, std::string*);
     explicit Connection(st_mysql* m) : mysql_(m) {}
+    // Reads and frees whatever the last statement left unread (its first result when nobody
+    // took it, and the later results of a CALL), so that the next statement is not "out of
+    // sync".
+    void discard_unread_results();
     st_mysql* mysql_;
+    bool unread_ = false;  // the last statement's results have not been taken
 };
 
 // Seconds an unreachable host may hold up a login.
@@ -43,6 +54,12 @@ void parse_server_address(const std::string& text, std::string& host, unsigned& 
 
 bool execute_sql(Connection* c, const std::string& statement);
 bool select_database(Connection* c, const std::string& name);
+// The connection's current database as the server last reported it (the client library
+// follows USE statements too); empty when none or disconnected.
+std::string current_database(Connection* c);
+// Makes name the current database unless it already is: costs no round trip when nothing
+// changed it, so a run can call it before every statement.
+bool use_database(Connection* c, const std::string& name);
 // True and the server's last error text; false when it is empty (text unchanged).
 bool last_error(Connection* c, std::string& text);
 // Rows the last INSERT, UPDATE or DELETE changed; 0 on a null connection.
@@ -98,10 +115,6 @@ class ResultSet {
 
   private:
     friend std::unique_ptr<ResultSet> take_result(Connection* c);
-    // The result of the last statement read row by row as it arrives, without holding it whole:
-    // for walking a large table once. The connection takes no other statement until it is
-    // released (which reads what is left).
-    std::unique_ptr<ResultSet> take_streamed_result(Connection* c);
     friend std::unique_ptr<ResultSet> take_streamed_result(Connection* c);
     ResultSet(st_mysql_res* res, st_mysql* streamed_from);
     // The current row's field (the last row when the cursor stands past the end): false for a
@@ -120,7 +133,8 @@ class ResultSet {
     bool failed_ = false;
 };
 
-// The whole result of the last statement; null when it produced none.
+// The whole first result of the last statement; null when it produced none. Results after
+// the first (a CALL's) are read and dropped.
 std::unique_ptr<ResultSet> take_result(Connection* c);
 // The result of the last statement read row by row as it arrives, without holding it whole:
 // for walking a large table once. The connection takes no other statement until it is

@@ -18,11 +18,19 @@ namespace {
 
 // The entries of a folder that are files (or sub-folders), sorted by name. Symbolic links to
 // folders are not followed, so a link loop cannot make the walk endless.
-std::vector<std::string> folder_entries(const std::string& folder, bool want_folders) {
+// A folder of 100,000 entries takes long enough to list that events must run meanwhile: every
+// few hundred entries, options' pump runs and a stop request ends the listing.
+std::vector<std::string> folder_entries(const std::string& folder, bool want_folders,
+                                        const CollectOptions* options = nullptr) {
     std::vector<std::string> names;
     DIR* d = ::opendir(folder.c_str());
     if (!d) return names;
+    size_t seen = 0;
     while (dirent* e = ::readdir(d)) {
+        if (options && (++seen & 0xFF) == 0) {
+            if (options->pump) options->pump();
+            if (options->stop_requested && options->stop_requested()) break;
+        }
         const std::string name = e->d_name;
         if (name == "." || name == "..") continue;
         struct stat st;
@@ -55,11 +63,14 @@ bool wildcard_match(const std::string& pattern_utf8, const std::string& name) {
 
 }  // namespace
 
-void list_folder_entries(const std::string& folder, const std::string& patterns_gbk,
-                         std::vector<std::string>& out, bool want_folders) {
+namespace {
+
+void list_matching(const std::string& folder, const std::string& patterns_gbk,
+                   std::vector<std::string>& out, bool want_folders,
+                   const CollectOptions* options) {
     if (want_folders) out.clear();
     const std::string text = patterns_gbk.empty() ? "*.*" : patterns_gbk;
-    const std::vector<std::string> names = folder_entries(folder, want_folders);
+    const std::vector<std::string> names = folder_entries(folder, want_folders, options);
     for (const std::string& pattern : text::split(text, "|")) {
         const std::string p = text::gbk_to_utf8(text::trim_spaces(pattern));
         for (const std::string& name : names)
@@ -68,8 +79,9 @@ void list_folder_entries(const std::string& folder, const std::string& patterns_
     }
 }
 
-void list_folder_entries_whole_pattern(const std::string& folder, const std::string& pattern_gbk,
-                                       std::vector<std::string>& out, bool want_folders) {
+void list_whole_pattern(const std::string& folder, const std::string& pattern_gbk,
+                        std::vector<std::string>& out, bool want_folders,
+                        const CollectOptions* options) {
     if (want_folders) out.clear();
     const std::string pattern = pattern_gbk.empty() ? "*" : pattern_gbk;
     std::function<bool(const std::string&)> accept;
@@ -87,20 +99,32 @@ void list_folder_entries_whole_pattern(const std::string& folder, const std::str
         regex->Create(text::RegexObject::EscapeWildcard(pattern));
         accept = [regex](const std::string& name_gbk) { return regex->Execute(name_gbk) > 0; };
     }
-    for (const std::string& name : folder_entries(folder, want_folders))
+    for (const std::string& name : folder_entries(folder, want_folders, options))
         if (accept(text::utf8_to_gbk(name))) out.push_back(text::join_path(folder, name));
+}
+
+}  // namespace
+
+void list_folder_entries(const std::string& folder, const std::string& patterns_gbk,
+                         std::vector<std::string>& out, bool want_folders) {
+    list_matching(folder, patterns_gbk, out, want_folders, nullptr);
+}
+
+void list_folder_entries_whole_pattern(const std::string& folder, const std::string& pattern_gbk,
+                                       std::vector<std::string>& out, bool want_folders) {
+    list_whole_pattern(folder, pattern_gbk, out, want_folders, nullptr);
 }
 
 void collect_article_files(std::vector<std::string>& out, const std::string& folder,
                            const CollectOptions& options) {
     if (options.whole_pattern)
-        list_folder_entries_whole_pattern(folder, options.patterns_gbk, out, false);
+        list_whole_pattern(folder, options.patterns_gbk, out, false, &options);
     else
-        list_folder_entries(folder, options.patterns_gbk, out, false);
+        list_matching(folder, options.patterns_gbk, out, false, &options);
     auto stopped = [&] { return options.stop_requested && options.stop_requested(); };
     if (!options.include_subfolders || stopped()) return;
     std::vector<std::string> subfolders;
-    list_folder_entries(folder, {}, subfolders, true);
+    list_matching(folder, {}, subfolders, true, &options);
     for (const std::string& sub : subfolders) {
         if (stopped()) break;
         collect_article_files(out, sub, options);

@@ -24,8 +24,8 @@ struct CollectOptions {
     std::string patterns_gbk = "*.*";
     bool include_subfolders = false;
     bool whole_pattern = false;
-    std::function<bool()> stop_requested;  // checked before each sub-folder
-    std::function<void()> pump;            // between folders
+    std::function<bool()> stop_requested;  // checked before each sub-folder and while listing
+    std::function<void()> pump;            // between folders and while listing a large one
 };
 
 // Depth first, pre-order: a folder's own files before those of its sub-folders.

@@ -94,8 +94,10 @@ class ValueMaker {
     std::map<size_t, std::unique_ptr<mapping::PhraseState>> phrases_;
 };
 
-long long table_row_count(db::Connection* c, const std::string& table) {
-    if (!db::execute_sql(c, "select count(*) from " + table)) return 0;
+long long table_row_count(db::Connection* c, const std::string& database,
+                          const std::string& table) {
+    if (!db::use_database(c, database) || !db::execute_sql(c, "select count(*) from " + table))
+        return 0;
     auto r = db::take_result(c);
     int64_t n = 0;
     if (r) r->read_field(0u, n);
@@ -235,7 +237,10 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
             assignments += "`" + name + "`='" + escaped + "'";
         }
         std::string reason;
-        const bool ok = db::insert_record(c, "`" + settings.table + "`", assignments);
+        // Whatever moved the connection to another database meanwhile, the row goes into the
+        // table the run was started for; a database gone since then fails the file.
+        const bool ok = db::use_database(c, settings.database) &&
+                        db::insert_record(c, "`" + settings.table + "`", assignments);
         if (ok) {
             ++result.imported;
             host.set_button_caption(G("总 ") + count_text(n) + G(" 篇，已导入 ") +
@@ -254,7 +259,7 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
         }
     }
     columns.reset();
-    result.row_count = table_row_count(c, settings.table);
+    result.row_count = table_row_count(c, settings.database, settings.table);
     host.set_button_caption(idle_import_caption());
     host.set_window_caption(mapping::program_title());
     host.message(summary_message(result));

@@ -19,6 +19,7 @@
 #include "import/column_types.h"
 #include "manager/open_once.h"
 #include "persist/config_store.h"
+#include "platform/busy.h"
 #include "platform/config_files.h"
 #include "platform/qtext.h"
 #include "platform/right_click.h"
@@ -118,6 +119,11 @@ CreateTableWindow::CreateTableWindow(MainLink& main, QWidget* owner)
     connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
         if (QTreeWidgetItem* it = list_->currentItem()) load_row(list_->indexOfTopLevelItem(it));
     });
+    auto follow_loops = [this] {
+        unit<QPushButton>("按钮执行创建")->setEnabled(main_.busy().idle());
+    };
+    connect(&main_.busy(), &platform::Busy::changed, this, follow_loops);
+    follow_loops();
     setAcceptDrops(true);
     resize(560, 480);
 }
@@ -156,6 +162,10 @@ void CreateTableWindow::restore_state(persist::ConfigStore& store) {
 }
 
 void CreateTableWindow::closeEvent(QCloseEvent* event) {
+    if (main_.busy().put_off_close(this)) {
+        event->ignore();
+        return;
+    }
     save_state(main_.settings());
     event->accept();
 }
@@ -276,6 +286,9 @@ void CreateTableWindow::delete_all_rows() {
 }
 
 void CreateTableWindow::create() {
+    // It moves the connection to the new table's database.
+    const platform::Busy::Scope creating = main_.busy().begin(platform::Loop::Creating, this);
+    if (!creating) return;
     const std::string database = main_.main_text("编辑框库名");
     const std::string table = main_.main_text("编辑框表名");
     const bool only_database = unit<QCheckBox>("选择框仅新建库")->isChecked();

@@ -12,6 +12,9 @@ class Connection;
 namespace qb::persist {
 class ConfigStore;
 }
+namespace qb::platform {
+class Busy;
+}
 
 namespace qb::manager {
 
@@ -30,6 +33,8 @@ class MainLink {
     virtual void register_connection_window(QWidget* window) = 0;
     virtual persist::ConfigStore& settings() = 0;
     virtual QWidget* main_widget() = 0;
+    // The program's one rule of what may run while a loop runs.
+    virtual platform::Busy& busy() = 0;
 };
 
 }  // namespace qb::manager

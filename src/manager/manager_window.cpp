@@ -17,6 +17,7 @@
 #include "manager/table_viewer.h"
 #include "manager/user_window.h"
 #include "persist/config_store.h"
+#include "platform/busy.h"
 #include "platform/qtext.h"
 #include "platform/right_click.h"
 #include "platform/text_input_dialog.h"
@@ -121,6 +122,14 @@ ManagerWindow::ManagerWindow(MainLink& main) : QWidget(nullptr, Qt::Window), mai
         if (viewer_) viewer_->load();
     });
     connect(tables_, &QListWidget::itemDoubleClicked, this, [this] { hand_over_names(); });
+    // The lists and commands move the connection to another database or send statements:
+    // not while a loop runs.
+    auto follow_loops = [this] {
+        database_group_->setEnabled(main_.busy().idle());
+        table_group_->setEnabled(main_.busy().idle());
+    };
+    connect(&main_.busy(), &platform::Busy::changed, this, follow_loops);
+    follow_loops();
     // A right-click copies the name of the entry.
     platform::RightClick::install(databases_->viewport(), [this] {
         platform::ui().pump();
@@ -153,6 +162,10 @@ void ManagerWindow::showEvent(QShowEvent* event) {
 }
 
 void ManagerWindow::closeEvent(QCloseEvent* event) {
+    if (main_.busy().put_off_close(this)) {
+        event->ignore();
+        return;
+    }
     // The viewer, SQL and user windows it owns close first, keeping what they save.
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         if (child->isWindow()) child->close();
@@ -184,9 +197,20 @@ void ManagerWindow::refresh_database_list() {
     set_database_title();
 }
 
+bool ManagerWindow::refused() {
+    return main_.busy().refuse(this);
+}
+
+bool ManagerWindow::use_listed_database() {
+    if (db::use_database(main_.connection(), listed_database_)) return true;
+    say(G("无法打开库 ") + listed_database_ + G("，它可能已被删除，请刷新库列表！"), this);
+    return false;
+}
+
 void ManagerWindow::refresh_table_list() {
     tables_->clear();
     const std::string database = selected_database();
+    listed_database_ = database;
     if (database.empty()) return;
     table_group_->setTitle(qtr("   正在请求表列表.."));
     std::vector<std::string> names;
@@ -254,6 +278,7 @@ void ManagerWindow::hand_over_names() {
 }
 
 void ManagerWindow::create_database() {
+    if (refused()) return;
     platform::TextInputRequest request;
     request.caption = G("输入要新建库的名称(不推荐中文库名)：");
     request.prompt = std::string();
@@ -279,6 +304,7 @@ void ManagerWindow::create_database() {
 }
 
 void ManagerWindow::drop_database() {
+    if (refused()) return;
     const std::string name = selected_database();
     if (name.empty()) {
         say(G("请先选定一个库再执行删除操作！"), this);
@@ -301,6 +327,7 @@ void ManagerWindow::drop_database() {
 }
 
 void ManagerWindow::drop_tables(bool clear_only) {
+    if (refused()) return;
     const std::vector<int> rows = selected_table_rows();
     if (rows.empty()) {
         say(G("请先选定一个表再删除！"), this);
@@ -313,7 +340,7 @@ void ManagerWindow::drop_tables(bool clear_only) {
             : G("确定要删除选定的 ") + text::int_text(static_cast<int64_t>(rows.size())) +
                   G(" 个表") + what + G("吗？");
     if (!clear_only) question += G("\r\n\r\n（右击‘删除表’按钮可删除表的全部记录）");
-    if (!platform::ui().ask_ok_cancel(question, {}, this)) return;
+    if (!platform::ui().ask_ok_cancel(question, {}, this) || !use_listed_database()) return;
     {
         const QSignalBlocker quiet(tables_);
         for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
@@ -354,6 +381,7 @@ bool ManagerWindow::table_name_passes(const std::string& name) {
 }
 
 void ManagerWindow::rename_table() {
+    if (refused()) return;
     const std::vector<int> rows = selected_table_rows();
     if (rows.empty()) {
         say(G("请先选定一个表再修改！"), this);
@@ -368,7 +396,7 @@ void ManagerWindow::rename_table() {
     request.height = 50;
     request.initial = old_name;
     const platform::TextInputResult r = platform::ShowTextInput(request);
-    if (!r.accepted || !table_name_passes(r.text)) return;
+    if (!r.accepted || !table_name_passes(r.text) || !use_listed_database()) return;
     if (!db::execute_sql(main_.connection(),
                          "ALTER TABLE `" + old_name + "` RENAME TO `" + r.text + "`;")) {
         say(G("修改表失败！"), this);
@@ -379,6 +407,7 @@ void ManagerWindow::rename_table() {
 }
 
 void ManagerWindow::show_transaction_menu() {
+    if (refused()) return;
     using platform::MenuItem;
     const std::vector<MenuItem> items{MenuItem::command(G("开始事务"), 1),
                                       MenuItem::command(G("提交事务"), 2),
@@ -393,6 +422,7 @@ void ManagerWindow::show_transaction_menu() {
 }
 
 void ManagerWindow::open_viewer(bool fields_mode) {
+    if (refused()) return;
     if (selected_table().empty()) {
         say(G("请先选定一个表再查看表") + (fields_mode ? G("字段") : G("记录")) + G("！"), this);
         return;

@@ -40,6 +40,11 @@ class ManagerWindow : public QWidget {
     std::string selected_database() const;
     std::vector<int> selected_table_rows() const;
     std::string selected_table() const;
+    // The database whose tables the table list shows; the table commands act on it, whatever
+    // database the connection moved to meanwhile. False (after its message) when it cannot be
+    // selected any more.
+    const std::string& listed_database() const { return listed_database_; }
+    bool use_listed_database();
 
     void find_database(bool next);
     void find_table(bool next);
@@ -66,6 +71,8 @@ class ManagerWindow : public QWidget {
     void set_database_title();
     void set_table_title();
     void select_table_alone(int row);
+    // The rule of platform/busy.h: true, after its message, while a loop runs.
+    bool refused();
 
     MainLink& main_;
     QListWidget* databases_ = nullptr;
@@ -73,6 +80,7 @@ class ManagerWindow : public QWidget {
     QGroupBox* database_group_ = nullptr;
     QGroupBox* table_group_ = nullptr;
     QPointer<TableViewer> viewer_;
+    std::string listed_database_;
     bool shown_once_ = false;
 };
 

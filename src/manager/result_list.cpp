@@ -45,7 +45,7 @@ ResultList::ResultList(QWidget* parent) : QTreeWidget(parent) {
 
 ResultList::~ResultList() = default;
 
-void ResultList::fill(db::ResultSet* result, bool numbering) {
+void ResultList::fill(db::ResultSet* result, bool numbering, const std::function<bool()>& stopped) {
     clear();
     setColumnCount(0);
     if (!result) {
@@ -75,15 +75,17 @@ void ResultList::fill(db::ResultSet* result, bool numbering) {
             ui.pump();
         }
         items << item;
+        if (stopped && stopped()) break;
     }
     addTopLevelItems(items);
     for (int k = 0; k < columnCount(); ++k) resizeColumnToContents(k);
 }
 
-void ResultList::fill_and_hold(std::unique_ptr<db::ResultSet> result, bool numbering) {
+void ResultList::fill_and_hold(std::unique_ptr<db::ResultSet> result, bool numbering,
+                               const std::function<bool()>& stopped) {
     held_.reset();
     held_ = std::move(result);
-    fill(held_.get(), numbering);
+    fill(held_.get(), numbering, stopped);
 }
 
 std::vector<std::string> ResultList::titles() const {

@@ -25,11 +25,13 @@ class ResultList : public QTreeWidget {
     ~ResultList() override;
 
     // Shows the result: one column per field (titled by its name, "值" when empty, "(n)"
-    // appended when numbering), one row per result row. hold: this list keeps the result
-    // (releasing the one it held); otherwise the caller keeps it. cell_done runs after each
-    // cell (the event pump).
-    void fill(db::ResultSet* result, bool numbering);
-    void fill_and_hold(std::unique_ptr<db::ResultSet> result, bool numbering);
+    // appended when numbering), one row per result row. Events run after each cell, so the
+    // caller holds the loop rule's scope (platform/busy.h) and keeps the result alive; stopped
+    // is asked after each row and ends the fill with the rows so far. fill_and_hold: this list
+    // keeps the result (releasing the one it held).
+    void fill(db::ResultSet* result, bool numbering, const std::function<bool()>& stopped = {});
+    void fill_and_hold(std::unique_ptr<db::ResultSet> result, bool numbering,
+                       const std::function<bool()>& stopped = {});
     db::ResultSet* held() const { return held_.get(); }
     void hold(std::unique_ptr<db::ResultSet> result) { held_ = std::move(result); }
     void release() { held_.reset(); }

@@ -9,6 +9,7 @@
 
 #include "db/connection.h"
 #include "persist/config_store.h"
+#include "platform/busy.h"
 #include "platform/qtext.h"
 #include "platform/right_click.h"
 #include "platform/ui.h"
@@ -160,6 +161,20 @@ SqlWindow::SqlWindow(MainLink& main, QWidget* owner)
     connect(refresh, &QPushButton::clicked, this, [this] { show_result(); });
     connect(statements_, &QTreeWidget::itemSelectionChanged, this, [this] { show_result(); });
     platform::RightClick::install(results_->viewport(), [this] { show_result_menu(); });
+    platform::Busy& busy = main_.busy();
+    auto follow_loops = [this, &busy] {
+        // Its own run keeps the button: pressing it is the stop request.
+        unit<QPushButton>("按钮执行")->setEnabled(busy.idle() || busy.runs_in(this));
+    };
+    connect(&busy, &platform::Busy::changed, this, follow_loops);
+    follow_loops();
+    // Queued: a waiting result shows after the loop's own function has returned.
+    connect(
+        &busy, &platform::Busy::changed, this,
+        [this, &busy] {
+            if (show_waiting_ && busy.idle()) show_result();
+        },
+        Qt::QueuedConnection);
 
     persist::ConfigStore& store = main_.settings();
     store.set_section(G("SQL查询"));
@@ -178,6 +193,10 @@ void SqlWindow::set_sql_text(const std::string& text) {
 }
 
 void SqlWindow::closeEvent(QCloseEvent* event) {
+    if (main_.busy().put_off_close(this)) {
+        event->ignore();
+        return;
+    }
     results_->clear();
     statements_->clear();
     held_.clear();
@@ -188,6 +207,13 @@ void SqlWindow::closeEvent(QCloseEvent* event) {
 }
 
 void SqlWindow::run() {
+    platform::Busy& busy = main_.busy();
+    if (busy.running() == platform::Loop::SqlRun && busy.runs_in(this)) {
+        busy.request_stop();
+        return;
+    }
+    const platform::Busy::Scope running = busy.begin(platform::Loop::SqlRun, this);
+    if (!running) return;
     const std::vector<std::string> lines = statement_lines(sql_text());
     results_->fill(nullptr, false);
     statements_->clear();
@@ -197,6 +223,7 @@ void SqlWindow::run() {
     int count = 0;
     for (const std::string& line : lines) {
         if (line.empty()) continue;
+        if (busy.stop_requested()) break;
         auto* row = new QTreeWidgetItem(
             QStringList{to_qstring(text::int_text(++count)), to_qstring(line), qtr("正在执行..")});
         statements_->addTopLevelItem(row);
@@ -214,11 +241,16 @@ void SqlWindow::run() {
 }
 
 void SqlWindow::show_result() {
+    platform::Busy& busy = main_.busy();
+    show_waiting_ = !busy.idle();
+    if (show_waiting_) return;
     QTreeWidgetItem* item = statements_->currentItem();
     if (!item || !item->isSelected()) return;
     const int row = statements_->indexOfTopLevelItem(item);
     if (row < 0 || static_cast<size_t>(row) >= held_.size()) return;
-    results_->fill(held_[static_cast<size_t>(row)].get(), false);
+    const platform::Busy::Scope reading = busy.begin(platform::Loop::Reading, this);
+    results_->fill(held_[static_cast<size_t>(row)].get(), false,
+                   [&busy] { return busy.stop_requested(); });
 }
 
 std::string SqlWindow::template_insertion(const std::string& stored) {

@@ -32,6 +32,7 @@ class SqlWindow : public QWidget {
 
     std::string sql_text() const;
     void set_sql_text(const std::string& text);
+    // 执行: runs every line; pressed again while they run, stops after the current one.
     void run();
     void show_result();
     void show_template_menu();
@@ -47,6 +48,7 @@ class SqlWindow : public QWidget {
 
   private:
     MainLink& main_;
+    bool show_waiting_ = false;  // a statement chosen during a loop: its rows show after it
     QPlainTextEdit* edit_;
     QTreeWidget* statements_;
     ResultList* results_;

@@ -1,5 +1,6 @@
 #include "manager/table_viewer.h"
 
+#include <QCloseEvent>
 #include <QVBoxLayout>
 
 #include "db/connection.h"
@@ -38,24 +39,48 @@ std::string record_condition(db::ResultSet& rows, uint64_t row) {
 }
 
 TableViewer::TableViewer(ManagerWindow& manager)
-    : QWidget(&manager, Qt::Window), manager_(manager), list_(new ResultList) {
+    : QWidget(&manager, Qt::Window),
+      manager_(manager),
+      busy_(manager.main().busy()),
+      list_(new ResultList) {
     setAttribute(Qt::WA_DeleteOnClose);
     list_->setObjectName(qtr("列表框结果"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list_);
     platform::RightClick::install(list_->viewport(), [this] { show_menu(); });
+    // A table chosen while a loop ran is shown once it has ended.
+    connect(
+        &busy_, &platform::Busy::changed, this,
+        [this] {
+            if (load_waiting_ && busy_.idle()) load();
+        },
+        Qt::QueuedConnection);
     resize(600, 400);
 }
 
+void TableViewer::closeEvent(QCloseEvent* event) {
+    if (busy_.put_off_close(this)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
 void TableViewer::load() {
+    load_waiting_ = !busy_.idle();
+    if (load_waiting_) return;
+    const platform::Busy::Scope reading = busy_.begin(platform::Loop::Reading, this);
     table_ = manager_.selected_table();
+    database_ = manager_.listed_database();
     const std::string kind = fields_mode_ ? G("字段列表") : G("记录列表");
     setWindowTitle(to_qstring(G("正在读表 ") + table_ + G(" 的") + kind));
     db::Connection* c = manager_.main().connection();
-    db::execute_sql(
-        c, fields_mode_ ? "describe `" + table_ + "`;" : "select * from `" + table_ + "`;");
-    list_->fill_and_hold(db::take_result(c), !fields_mode_);
+    if (db::use_database(c, database_))
+        db::execute_sql(
+            c, fields_mode_ ? "describe `" + table_ + "`;" : "select * from `" + table_ + "`;");
+    list_->fill_and_hold(db::take_result(c), !fields_mode_,
+                         [this] { return busy_.stop_requested(); });
     setWindowTitle(to_qstring(G("表 ") + table_ + " " +
                               (fields_mode_ ? G("的字段列表") : G("记录列表")) + "(" +
                               text::int_text(list_->topLevelItemCount()) + ")"));
@@ -100,12 +125,18 @@ void TableViewer::delete_rows(bool all) {
                               kind + G("吗？"),
                           {}, this))
         return;
+    const platform::Busy::Scope deleting = busy_.begin(platform::Loop::Deleting, this);
+    if (!deleting) return;
     setWindowTitle(to_qstring(G("正在删除") + kind + G("中..")));
     db::Connection* c = manager_.main().connection();
     size_t deleted = 0;
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+    for (auto it = rows.rbegin(); it != rows.rend() && !busy_.stop_requested(); ++it) {
+        // The rows are the ones shown, of the table in the database it was listed in, whatever
+        // the manager selects meanwhile.
         bool ok = false;
-        if (fields_mode_) {
+        if (!db::use_database(c, database_)) {
+            ok = false;  // the database is gone: nothing of this table can be deleted
+        } else if (fields_mode_) {
             const std::vector<std::string> cells = list_->cells(*it);
             ok = !cells.empty() &&
                  db::alter_table(c, table_, 3, cells[0], {}, {}, {}, db::ColumnSpec{});
@@ -125,7 +156,7 @@ void TableViewer::delete_rows(bool all) {
     setWindowTitle(to_qstring(G("总 ") + count + " " + unit + G("要删除的") + kind +
                               G("，实际删除成功 ") + text::int_text(static_cast<int64_t>(deleted)) +
                               " " + unit));
-    db::execute_sql(c, "select * from `" + table_ + "`;");
+    if (db::use_database(c, database_)) db::execute_sql(c, "select * from `" + table_ + "`;");
     list_->hold(db::take_result(c));
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "manager/result_list.h"
+#include "platform/busy.h"
 
 namespace qb::manager {
 
@@ -24,17 +25,25 @@ class TableViewer : public QWidget {
     bool fields_mode() const { return fields_mode_; }
     ResultList* list() const { return list_; }
 
-    // Shows the manager's selected table again in the current mode.
+    // Shows the manager's selected table again in the current mode; while a loop runs, once
+    // it has ended.
     void load();
     void show_menu();
     // 删除选定 / 删除全部.
     void delete_rows(bool all);
+    std::string database() const { return database_; }
+    std::string table() const { return table_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     ManagerWindow& manager_;
+    platform::Busy& busy_;
     ResultList* list_;
     bool fields_mode_ = true;
-    std::string table_;  // the table the list shows
+    bool load_waiting_ = false;
+    std::string database_, table_;  // the table the list shows, in the database it was listed in
 };
 
 }  // namespace qb::manager

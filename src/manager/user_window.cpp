@@ -9,6 +9,7 @@
 
 #include "db/statements.h"
 #include "manager/list_search.h"
+#include "platform/busy.h"
 #include "platform/qtext.h"
 #include "platform/right_click.h"
 #include "platform/ui.h"
@@ -81,12 +82,22 @@ UserWindow::UserWindow(MainLink& main, QWidget* owner)
             [this] { find_account(false); });
     platform::RightClick::install(unit<QPushButton>("按钮查找"), [this] { find_account(true); });
     connect(list_, &QListWidget::itemSelectionChanged, this, [this] { load_selected(); });
+    auto follow_loops = [this] {
+        for (const char* name : {"按钮新增", "按钮删除", "按钮修改"})
+            unit<QPushButton>(name)->setEnabled(main_.busy().idle());
+    };
+    connect(&main_.busy(), &platform::Busy::changed, this, follow_loops);
+    follow_loops();
     list_accounts();
 }
 
 UserWindow::~UserWindow() = default;
 
 void UserWindow::closeEvent(QCloseEvent* event) {
+    if (main_.busy().put_off_close(this)) {
+        event->ignore();
+        return;
+    }
     accounts_.reset();
     event->accept();
 }
@@ -100,6 +111,8 @@ void UserWindow::set_text(const char* edit, const std::string& value) {
 }
 
 void UserWindow::list_accounts() {
+    const platform::Busy::Scope listing = main_.busy().begin(platform::Loop::Accounts, this);
+    if (!listing) return;
     db::Connection* c = main_.connection();
     if (!db::list_users(c)) {
         say(G("获取用户列表失败，请检查当前登录的帐号是否有此权限！"), this);
@@ -114,6 +127,7 @@ void UserWindow::list_accounts() {
         accounts_->read_field(1u, user);
         list_->addItem(to_qstring(user));
         platform::ui().pump();
+        if (main_.busy().stop_requested()) break;
     }
 }
 
@@ -139,6 +153,7 @@ void UserWindow::choose(int row) {
 }
 
 void UserWindow::add_account() {
+    if (main_.busy().refuse(this)) return;
     const int rights = static_cast<int>(text::to_int(text_of("编辑框权限")));
     if (!db::grant_user(main_.connection(), text_of("编辑框主机"), text_of("编辑框用户"),
                         text_of("编辑框密码"), text_of("编辑框数据库"), text_of("编辑框数据表"),
@@ -155,6 +170,7 @@ void UserWindow::add_account() {
 }
 
 void UserWindow::remove_account() {
+    if (main_.busy().refuse(this)) return;
     const int row = list_->currentRow();
     if (row < 0) {
         say(G("请先选定一个用户再删除"), this);
@@ -173,6 +189,7 @@ void UserWindow::remove_account() {
 }
 
 void UserWindow::change_rights() {
+    if (main_.busy().refuse(this)) return;
     if (list_->currentRow() < 0) {
         say(G("请先选定一个用户再修改"), this);
         return;

@@ -141,7 +141,9 @@ TEST_F(MainWindowImportTest, DisconnectAndCloseWaitForTheRun) {
     int pumps = 0;
     ui_.on_pump = [&] {
         if (++pumps == 10) {
-            QTest::mouseClick(window_->unit<QPushButton>("按钮建立连接"), Qt::LeftButton);
+            // The button looks disabled; a disconnect that reaches the window anyway is refused.
+            EXPECT_FALSE(window_->unit<QPushButton>("按钮建立连接")->isEnabled());
+            window_->toggle_connection();
             window_->close();
         }
     };
@@ -188,12 +190,13 @@ TEST_F(MainWindowImportTest, TheExportButtonWritesTheTableAndASecondPressStops) 
 
     // A press during the run stops it; the import button and the disconnect wait for it.
     int pumps = 0;
-    bool import_enabled_during_run = true;
+    bool import_enabled_during_run = true, connect_enabled_during_run = true;
     std::string caption_after_stop;
     ui_.on_pump = [&] {
         if (++pumps == 10) {
             import_enabled_during_run = window_->unit<QPushButton>("按钮导入")->isEnabled();
-            QTest::mouseClick(window_->unit<QPushButton>("按钮建立连接"), Qt::LeftButton);
+            connect_enabled_during_run = window_->unit<QPushButton>("按钮建立连接")->isEnabled();
+            window_->toggle_connection();
             QTest::mouseClick(button, Qt::LeftButton);
             caption_after_stop = from_qstring(button->text());
         }
@@ -201,7 +204,9 @@ TEST_F(MainWindowImportTest, TheExportButtonWritesTheTableAndASecondPressStops) 
     QTest::mouseClick(button, Qt::LeftButton);
     ui_.on_pump = nullptr;
     EXPECT_FALSE(import_enabled_during_run);
+    EXPECT_FALSE(connect_enabled_during_run);
     EXPECT_TRUE(window_->unit<QPushButton>("按钮导入")->isEnabled());
+    EXPECT_TRUE(window_->unit<QPushButton>("按钮建立连接")->isEnabled());
     EXPECT_EQ(caption_after_stop, G("正在停止中.."));
     const std::vector<std::string> shown = ui_.messages();
     EXPECT_NE(std::find(shown.begin(), shown.end(), G("正在导出文章，请先停止导出再断开连接！")),

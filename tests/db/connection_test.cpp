@@ -225,3 +225,52 @@ TEST(Connection, AKilledConnectionMakesStatementsFail) {
 
 }  // namespace
 }  // namespace qb::db
+
+namespace qb::db {
+namespace {
+
+int64_t first_number(Connection* c) {
+    auto r = take_result(c);
+    int64_t n = -1;
+    if (r) r->read_field(0u, n);
+    return n;
+}
+
+TEST(PendingResults, ACallLeavesTheConnectionUsableAndTheCurrentDatabaseIsFollowed) {
+    QB_REQUIRE_SERVER();
+    auto owned = test::connect_to_test_server();
+    ASSERT_TRUE(owned);
+    Connection* c = owned.get();
+    test::use_fresh_database(c, "qb_test_results");
+    ASSERT_TRUE(execute_sql(c, "create procedure two() begin select 1; select 2; end"));
+    // The first result set is the one taken; the second and the CALL's status are read.
+    ASSERT_TRUE(execute_sql(c, "call two()"));
+    EXPECT_EQ(first_number(c), 1);
+    ASSERT_TRUE(execute_sql(c, "select 3"));
+    EXPECT_EQ(first_number(c), 3);
+    // Nobody takes the results: the next statement still goes through, and so does a USE.
+    ASSERT_TRUE(execute_sql(c, "call two()"));
+    ASSERT_TRUE(execute_sql(c, "select 4"));
+    EXPECT_EQ(first_number(c), 4);
+    ASSERT_TRUE(execute_sql(c, "call two()"));
+    EXPECT_TRUE(select_database(c, "qb_test_results"));
+
+    // A USE sent as a statement moves the tracked database; use_database moves it back.
+    EXPECT_EQ(current_database(c), "qb_test_results");
+    ASSERT_TRUE(execute_sql(c, "use mysql"));
+    EXPECT_EQ(current_database(c), "mysql");
+    EXPECT_TRUE(use_database(c, "qb_test_results"));
+    ASSERT_TRUE(execute_sql(c, "select database()"));
+    auto r = take_result(c);
+    std::string name;
+    r->read_field(0u, name);
+    EXPECT_EQ(name, "qb_test_results");
+    EXPECT_FALSE(use_database(c, "qb_test_no_such_database"));
+    EXPECT_EQ(current_database(c), "qb_test_results");
+    EXPECT_TRUE(execute_sql(c, "drop database qb_test_results"));
+    EXPECT_EQ(current_database(c), "");
+    EXPECT_FALSE(use_database(nullptr, "x"));
+}
+
+}  // namespace
+}  // namespace qb::db

@@ -1,0 +1,343 @@
+// Commands run from inside a running loop, where the real event loop would run them: the
+// scripted Ui's pump hook. Against the private server, offscreen; grouped by loop.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include "app/main_window.h"
+#include "db/connection.h"
+#include "manager/create_table_window.h"
+#include "manager/manager_window.h"
+#include "manager/result_list.h"
+#include "manager/sql_window.h"
+#include "manager/table_viewer.h"
+#include "persist/config_store.h"
+#include "platform/qtext.h"
+#include "platform/scripted_ui.h"
+#include "test_server.h"
+#include "test_util.h"
+#include "text_input_script.h"
+
+namespace qb::manager {
+namespace {
+
+using platform::from_qstring;
+using platform::to_qstring;
+using test::G;
+
+class ReentrancyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::set_ui(&ui_);
+        store_.open_file(dir_.file("s.ini"));
+        main_ = std::make_unique<app::MainWindow>(store_);
+        main_->on_created();
+    }
+    void TearDown() override {
+        ui_.on_pump = nullptr;
+        delete manager_.data();
+        if (main_->connection())
+            for (const char* d : {"qb_test_re1", "qb_test_re2"})
+                db::execute_sql(main_->connection(), std::string("drop database if exists ") + d);
+        main_.reset();
+        platform::set_ui(nullptr);
+    }
+    void set(const char* name, const std::string& value) {
+        main_->unit<QLineEdit>(name)->setText(to_qstring(value));
+    }
+    void sql(const std::string& s) { ASSERT_TRUE(db::execute_sql(main_->connection(), s)) << s; }
+    int64_t count(const std::string& table) {
+        if (!db::execute_sql(main_->connection(), "select count(*) from " + table)) return -1;
+        auto r = db::take_result(main_->connection());
+        int64_t n = -1;
+        if (r) r->read_field(0u, n);
+        return n;
+    }
+    // Connected, with two databases holding same-named tables, and the manager open on the
+    // first.
+    void open(int alpha_rows) {
+        auto a = test::server_address();
+        set("编辑框服务器", a.text());
+        set("编辑框用户名", a.user);
+        set("编辑框密码", a.password);
+        ASSERT_TRUE(main_->ensure_connected());
+        for (const char* d : {"qb_test_re1", "qb_test_re2"}) {
+            const std::string db = d;
+            sql("drop database if exists " + db);
+            sql("create database " + db);
+            sql("create table " + db + ".t (ID bigint auto_increment primary key, name tinytext)");
+            sql("create table " + db + ".alpha (id int, title varchar(20))");
+            sql("create table " + db + ".beta (id int, title varchar(20))");
+            sql("insert into " + db + ".beta values (1, 'b1'), (2, 'b2'), (3, 'b3')");
+        }
+        for (int i = 0; i < alpha_rows; ++i)
+            sql("insert into qb_test_re1.alpha values (" + std::to_string(i) + ", 'a')");
+        manager_ = main_->open_manager();
+        ASSERT_TRUE(manager_);
+        select_database("qb_test_re1");
+    }
+    QListWidget* list(const char* name) { return manager_->unit<QListWidget>(name); }
+    void select_row(QListWidget* l, const std::string& caption) {
+        for (int r = 0; r < l->count(); ++r)
+            if (from_qstring(l->item(r)->text()) == caption) {
+                l->clearSelection();
+                l->setCurrentRow(r);
+                return;
+            }
+        ADD_FAILURE() << caption << " not listed";
+    }
+    void select_database(const std::string& name) { select_row(list("超级列表框库列表"), name); }
+    void select_table(const std::string& name) { select_row(list("超级列表框表列表"), name); }
+    bool shown(const std::string& message) const {
+        const std::vector<std::string> m = ui_.messages();
+        return std::find(m.begin(), m.end(), message) != m.end();
+    }
+    // Queued calls and deferred deletions, as the event loop would run them after the loop.
+    static void settle() {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    test::TempDir dir_;
+    platform::ScriptedUi ui_;
+    persist::ConfigStore store_;
+    std::unique_ptr<app::MainWindow> main_;
+    QPointer<ManagerWindow> manager_;
+};
+
+TEST_F(ReentrancyTest, DuringAnImportOtherCommandsAreRefusedAndEveryRowGoesWhereItWasSent) {
+    QB_REQUIRE_SERVER();
+    open(0);
+    for (int i = 0; i < 30; ++i) test::write_file(dir_.file("a" + std::to_string(i) + ".txt"), "x");
+    set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.path().string()));
+    set("编辑框文件类型", "*.txt");
+    set("编辑框库名", "qb_test_re1");
+    set("编辑框表名", "t");
+    const std::vector<mapping::FieldMapping> fields{{"name", G("文件主名"), ""}};
+    main_->set_field_rows(fields);
+    auto* sql_window = new SqlWindow(*main_, manager_);
+    sql_window->set_sql_text("use qb_test_re2;");
+    CreateTableWindow* create = main_->open_create_table();
+    ASSERT_TRUE(create);
+
+    bool done = false;
+    bool units_disabled = false;
+    ui_.on_pump = [&] {
+        if (done || from_qstring(main_->unit<QPushButton>("按钮导入")->text()).rfind(G("总 "), 0))
+            return;
+        done = true;
+        // Whatever moves the connection to the other database, the rows stay in qb_test_re1.
+        db::select_database(main_->connection(), "qb_test_re2");
+        units_disabled = !manager_->unit<QGroupBox>("分组框库")->isEnabled() &&
+                         !manager_->unit<QGroupBox>("分组框表")->isEnabled() &&
+                         !sql_window->unit<QPushButton>("按钮执行")->isEnabled() &&
+                         !create->unit<QPushButton>("按钮执行创建")->isEnabled() &&
+                         !main_->unit<QPushButton>("按钮读表字段")->isEnabled() &&
+                         !main_->unit<QPushButton>("按钮表列表")->isEnabled() &&
+                         !main_->unit<QPushButton>("按钮导出")->isEnabled() &&
+                         main_->unit<QPushButton>("按钮导入")->isEnabled();
+        // Calls that reach the units anyway are refused with the reason.
+        sql_window->run();
+        set("编辑框表名", "beta");
+        main_->read_table_columns();
+        set("编辑框表名", "t");
+        main_->show_table_popup();
+        create->create();
+        manager_->drop_tables(true);
+        main_->toggle_connection();
+    };
+    main_->start_import(false);
+    ui_.on_pump = nullptr;
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(units_disabled);
+    EXPECT_TRUE(shown(G("正在导入文章，请等它结束后再试！")));
+    EXPECT_TRUE(shown(G("正在导入文章，请先停止导入再断开连接！")));
+    EXPECT_EQ(sql_window->statements()->topLevelItemCount(), 0);
+    ASSERT_EQ(main_->field_rows().size(), 1u);
+    EXPECT_EQ(main_->field_rows()[0].field, "name");
+    EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 30 篇文章，当前表有 30 条记录！"));
+    EXPECT_EQ(count("qb_test_re1.t"), 30);
+    EXPECT_EQ(count("qb_test_re2.t"), 0);
+    EXPECT_EQ(count("qb_test_re2.beta"), 3);
+    // Afterwards the units work again.
+    EXPECT_TRUE(manager_->unit<QGroupBox>("分组框表")->isEnabled());
+    EXPECT_TRUE(sql_window->unit<QPushButton>("按钮执行")->isEnabled());
+    EXPECT_TRUE(main_->unit<QPushButton>("按钮导出")->isEnabled());
+}
+
+TEST_F(ReentrancyTest, DuringAListFillTheViewerWaitsForItsNextTableAndClosesAfterTheFill) {
+    QB_REQUIRE_SERVER();
+    open(60);
+    select_table("alpha");
+    int pumps = 0;
+    ui_.on_pump = [&] {
+        if (++pumps != 20) return;
+        // Another table chosen, the SQL window run, a disconnect: none frees the rows read.
+        select_table("beta");
+        auto* w = new SqlWindow(*main_, manager_);
+        w->set_sql_text("select 1;");
+        w->run();
+        EXPECT_EQ(w->statements()->topLevelItemCount(), 0);
+        main_->toggle_connection();
+    };
+    manager_->open_viewer(false);
+    ui_.on_pump = nullptr;
+    QPointer<TableViewer> viewer = manager_->viewer();
+    ASSERT_TRUE(viewer);
+    EXPECT_EQ(viewer->list()->topLevelItemCount(), 60);
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 alpha 记录列表(60)"));
+    EXPECT_TRUE(shown(G("正在读取记录，请等它结束后再试！")));
+    EXPECT_TRUE(main_->connection());
+    settle();
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 beta 记录列表(3)"));
+
+    // Closing the viewer during its fill stops the fill; the window goes after it.
+    pumps = 0;
+    ui_.on_pump = [&] {
+        if (++pumps == 10) viewer->close();
+    };
+    select_table("alpha");
+    ui_.on_pump = nullptr;
+    EXPECT_LE(pumps, 12);
+    ASSERT_TRUE(viewer);
+    EXPECT_TRUE(viewer->isHidden());
+    EXPECT_LT(viewer->list()->topLevelItemCount(), 60);
+    settle();
+    EXPECT_FALSE(viewer);
+    EXPECT_TRUE(main_->busy().idle());
+}
+
+TEST_F(ReentrancyTest, DuringTheSqlRunASecondPressStopsAndACloseWaits) {
+    QB_REQUIRE_SERVER();
+    open(0);
+    sql("create procedure qb_test_re1.two() begin select 11; select 22; end");
+    QPointer<SqlWindow> w = new SqlWindow(*main_, manager_);
+    // A CALL with two result sets: the first is shown, the next statement still runs.
+    w->set_sql_text("call qb_test_re1.two();\r\nselect 33;");
+    w->run();
+    QTreeWidget* statements = w->statements();
+    ASSERT_EQ(statements->topLevelItemCount(), 2);
+    EXPECT_EQ(from_qstring(statements->topLevelItem(0)->text(2)), G("执行成功！"));
+    EXPECT_EQ(from_qstring(statements->topLevelItem(1)->text(2)), G("执行成功！"));
+    statements->setCurrentItem(statements->topLevelItem(0));
+    EXPECT_EQ(w->results()->cells(0), (std::vector<std::string>{"11"}));
+
+    // 执行 pressed again: the run ends after the statement under way.
+    w->set_sql_text("select 1;\r\nselect 2;\r\nselect 3;\r\nselect 4;");
+    int pumps = 0;
+    ui_.on_pump = [&] {
+        if (++pumps == 1) QTest::mouseClick(w->unit<QPushButton>("按钮执行"), Qt::LeftButton);
+    };
+    w->run();
+    EXPECT_EQ(statements->topLevelItemCount(), 1);
+    EXPECT_EQ(from_qstring(statements->topLevelItem(0)->text(2)), G("执行成功！"));
+    EXPECT_TRUE(w->unit<QPushButton>("按钮执行")->isEnabled());
+
+    // A row chosen during the run shows its rows after it; a close goes after the run.
+    pumps = 0;
+    ui_.on_pump = [&] {
+        if (++pumps == 2) statements->setCurrentItem(statements->topLevelItem(0));
+        if (pumps == 4) w->close();
+    };
+    w->run();
+    ui_.on_pump = nullptr;
+    EXPECT_LT(statements->topLevelItemCount(), 4);
+    EXPECT_TRUE(w->isHidden());
+    store_.set_section(G("SQL查询"));
+    EXPECT_EQ(store_.read_text(G("语句"), ""), "select 1;\r\nselect 2;\r\nselect 3;\r\nselect 4;");
+    settle();
+    EXPECT_FALSE(w);
+}
+
+TEST_F(ReentrancyTest, TheViewerAndManagerCommandsActOnTheTableThatWasChosen) {
+    QB_REQUIRE_SERVER();
+    open(8);
+    sql("insert into qb_test_re2.alpha values (100, 'other')");
+    select_table("alpha");
+    manager_->open_viewer(false);
+    TableViewer* viewer = manager_->viewer();
+    ASSERT_EQ(viewer->list()->topLevelItemCount(), 8);
+    // Another table chosen and the connection moved during the delete: the shown rows go.
+    int pumps = 0;
+    ui_.on_pump = [&] {
+        if (++pumps != 2) return;
+        select_table("beta");
+        db::select_database(main_->connection(), "qb_test_re2");
+    };
+    viewer->delete_rows(true);
+    ui_.on_pump = nullptr;
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("总 8 条要删除的记录，实际删除成功 8 条"));
+    EXPECT_EQ(count("qb_test_re1.alpha"), 0);
+    EXPECT_EQ(count("qb_test_re1.beta"), 3);
+    EXPECT_EQ(count("qb_test_re2.alpha"), 1);
+    EXPECT_EQ(count("qb_test_re2.beta"), 3);
+    settle();
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 beta 记录列表(3)"));
+
+    // A USE in the SQL window does not redirect the manager's clear and rename.
+    auto* w = new SqlWindow(*main_, manager_);
+    w->set_sql_text("use qb_test_re2;");
+    w->run();
+    select_table("beta");
+    manager_->drop_tables(true);
+    EXPECT_EQ(count("qb_test_re1.beta"), 0);
+    EXPECT_EQ(count("qb_test_re2.beta"), 3);
+    db::select_database(main_->connection(), "qb_test_re2");
+    test::answer_text_input("gamma");
+    manager_->rename_table();
+    EXPECT_EQ(count("qb_test_re1.gamma"), 0);
+    EXPECT_EQ(count("qb_test_re2.beta"), 3);
+    EXPECT_EQ(count("qb_test_re2.gamma"), -1);
+}
+
+TEST_F(ReentrancyTest, ADropStartsItsImportAfterTheDropEventAndAFolderListingStops) {
+    int calls = 0;
+    main_->set_drop_handler([&](int, int, const std::string&) { ++calls; });
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir_.file("a.txt")))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(main_.get(), &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(main_.get(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(calls, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 1);
+
+    // One folder of many files: the listing lets events run, and the stop request ends it.
+    QB_REQUIRE_SERVER();
+    open(0);
+    const std::string folder = dir_.file("many");
+    std::filesystem::create_directories(folder);
+    for (int i = 0; i < 3000; ++i) test::write_file(folder + "/" + std::to_string(i) + ".txt", "x");
+    set("编辑框文章目录", qb::text::utf8_to_gbk(folder));
+    set("编辑框库名", "qb_test_re1");
+    set("编辑框表名", "t");
+    main_->set_field_rows({{"name", G("文件主名"), ""}});
+    int pumps_while_listing = 0;
+    ui_.on_pump = [&] {
+        if (from_qstring(main_->unit<QPushButton>("按钮导入")->text()) != G("正在读取文章列表.."))
+            return;
+        if (++pumps_while_listing == 1)
+            QTest::mouseClick(main_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
+    };
+    main_->start_import(false);
+    ui_.on_pump = nullptr;
+    EXPECT_EQ(pumps_while_listing, 1);
+    EXPECT_EQ(count("qb_test_re1.t"), 0);
+}
+
+}  // namespace
+}  // namespace qb::manager

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "db/connection.h"
 #include "text/codepage.h"
@@ -45,14 +46,29 @@ std::string resolve_column(const std::string& field, const db::ResultSet& rows) 
 // the run overwrites another's file.
 std::string file_name_for(const std::string& base, const std::string& extension,
                           std::set<std::string>& used) {
+    // Where each character of the base name ends, to cut it at any character at once.
+    std::vector<size_t> ends{0};
+    for (size_t i = 0; i < base.size();) ends.push_back(i += text::char_size_at(base, i));
     for (int n = 1;; ++n) {
         const std::string suffix = n == 1 ? std::string() : "(" + int_text(n) + ")";
-        std::string stem = base;
-        std::string name = text::SanitizeFileName(stem + suffix + extension);
-        while (!stem.empty() && text::gbk_to_utf8(name).size() > kNameMax) {
-            stem = text::left_chars(stem, text::char_count(stem) - 1);
-            name = text::SanitizeFileName(stem + suffix + extension);
+        auto name_with = [&](size_t chars) {
+            return text::SanitizeFileName(base.substr(0, ends[chars]) + suffix + extension);
+        };
+        auto fits = [&](size_t chars) {
+            return text::gbk_to_utf8(name_with(chars)).size() <= kNameMax;
+        };
+        // The most characters that fit: a longer stem never gives a shorter name, so the
+        // answer is found by halving, not by taking off one character after another.
+        size_t keep = ends.size() - 1;
+        if (!fits(keep)) {
+            size_t low = 0, high = keep;  // fits(low) is assumed; !fits(high)
+            while (high - low > 1) {
+                const size_t mid = low + (high - low) / 2;
+                (fits(mid) ? low : high) = mid;
+            }
+            keep = low;
         }
+        const std::string name = name_with(keep);
         if (used.insert(name).second) return name;
     }
 }

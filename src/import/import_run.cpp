@@ -214,7 +214,16 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
         const size_t index =
             settings.random_order ? static_cast<size_t>(order.Next(1, static_cast<int64_t>(n))) : j;
         const std::string& path = files[index - 1];
-        const std::string article = text::ReadArticleText(path, settings.encoding);
+        std::string unreadable;
+        const std::string article =
+            text::ReadArticleText(path, settings.encoding, nullptr, {}, {}, &unreadable);
+        if (!unreadable.empty()) {
+            // A folder, FIFO or device among the files, one that cannot be read or is too
+            // large: a failure with its reason, not an empty row.
+            ++result.failed;
+            host.file_done(path, false, unreadable, j, n);
+            continue;
+        }
         std::string assignments;
         const std::vector<mapping::FieldMapping> rows = host.field_rows();
         for (size_t i = 0; i < rows.size(); ++i) {

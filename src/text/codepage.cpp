@@ -5,6 +5,10 @@
 #include <cstring>
 #include <fstream>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "text/gbk.h"
 #include "text/html.h"
 #include "text/iconv_text.h"
@@ -17,24 +21,43 @@ namespace {
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
+// No server takes a statement over 1 GB (max_allowed_packet), so no article is larger.
+constexpr off_t kMaxArticleBytes = off_t{1} << 30;
 
-bool read_file(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0) {
-        // Not seekable (a pipe): read what comes.
-        in.clear();
-        in.seekg(0);
-        out.assign(std::istreambuf_iterator<char>(in), {});
-        return true;
+// Only regular files are articles: a FIFO would block the run until some writer came, a
+// device would never end, and a folder reports a size that is no content. Opening without
+// blocking and checking the opened file (not the name) settles it.
+bool read_file(const std::string& path, std::string& out, std::string* failure) {
+    auto fail = [&](const std::string& reason) {
+        if (failure) *failure = reason;
+        out.clear();
+        return false;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return fail(G("无法打开文件：") + utf8_to_gbk(std::strerror(errno)));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return fail(G("无法读取文件：") + utf8_to_gbk(std::strerror(errno)));
+    if (!S_ISREG(st.st_mode)) return fail(G("不是普通文件，没有读取"));
+    if (st.st_size > kMaxArticleBytes) return fail(G("文件太大（超过 1 GB），无法导入"));
+    try {
+        out.resize(static_cast<size_t>(st.st_size));
+    } catch (const std::exception&) {
+        return fail(G("内存不足，无法读入文件"));
     }
-    in.seekg(0);
-    out.resize(static_cast<size_t>(size));
-    in.read(out.data(), size);
-    out.resize(static_cast<size_t>(in.gcount()));
-    return !in.bad();
+    size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t r = ::read(fd, out.data() + got, out.size() - got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return fail(G("无法读取文件：") + utf8_to_gbk(std::strerror(errno)));
+        if (r == 0) break;  // the file shrank while it was read
+        got += static_cast<size_t>(r);
+    }
+    out.resize(got);
+    return true;
 }
 
 bool starts_with(const std::string& s, std::string_view prefix) {
@@ -97,6 +120,13 @@ bool LooksLikeUtf8(std::string_view bytes) {
         } else if ((c & 0xF0) == 0xE0 && i + 2 < n && (c1 & 0xC0) == 0x80 &&
                    (static_cast<unsigned char>(bytes[i + 2]) & 0xC0) == 0x80) {
             i += 3;
+        } else if (c >= 0xF0 && c <= 0xF4 && i + 3 < n &&
+                   // Well-formed only: F0 needs 90..BF after it, F4 at most 8F.
+                   c1 >= (c == 0xF0 ? 0x90 : 0x80) && c1 <= (c == 0xF4 ? 0x8F : 0xBF) &&
+                   (static_cast<unsigned char>(bytes[i + 2]) & 0xC0) == 0x80 &&
+                   (static_cast<unsigned char>(bytes[i + 3]) & 0xC0) == 0x80) {
+            // Emoji and the rarer CJK ideographs; each becomes one "?" in program text.
+            i += 4;
         } else {
             return false;
         }
@@ -134,11 +164,13 @@ bool SniffMetaCharset(std::string_view text, int* code_out) {
 }
 
 std::string ReadArticleText(const std::string& path, int choice, int* detected,
-                            const std::string& bytes_in, const std::string& text_in) {
+                            const std::string& bytes_in, const std::string& text_in,
+                            std::string* failure) {
     std::string source;
+    if (failure) failure->clear();
     if (path.empty()) {
         source = bytes_in.empty() ? text_in : bytes_in;
-    } else if (!read_file(path, source)) {
+    } else if (!read_file(path, source, failure)) {
         if (detected) *detected = choice;
         return {};
     }

@@ -28,9 +28,12 @@ std::string ConvertCodePage(const std::string& bytes, const std::string& from_ch
 
 // Reads an article as program text. path is in the file system's form; when it is empty the
 // source is bytes_in, or text_in when bytes_in is empty. *detected receives the code used
-// (1 when the bytes were taken as GBK). Empty text when the file cannot be read.
+// (1 when the bytes were taken as GBK). Empty text when the file cannot be read: only regular
+// files of at most 1 GB are read (a FIFO or device is never waited for); *failure (when given)
+// then receives the reason as program text, and is emptied otherwise.
 std::string ReadArticleText(const std::string& path, int choice, int* detected = nullptr,
-                            const std::string& bytes_in = {}, const std::string& text_in = {});
+                            const std::string& bytes_in = {}, const std::string& text_in = {},
+                            std::string* failure = nullptr);
 
 // Encodes text for choice into *bytes_out (when given) and writes it to path (creating or
 // truncating). False when path is empty or the file cannot be written.

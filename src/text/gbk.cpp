@@ -1,5 +1,6 @@
 #include "text/gbk.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -14,11 +15,15 @@ size_t align_forward(std::string_view s, size_t aligned, size_t from) {
     return aligned;
 }
 
-// Generic aligned search: `match_at(i)` tells whether the needle matches at boundary i;
-// `candidate(i)` returns the next offset >= i where a match is possible (npos when none).
+// Generic aligned search from start0, walking from `known`, a character boundary at or before
+// it: `match_at(i)` tells whether the needle matches at boundary i; `candidate(i)` returns the
+// next offset >= i where a match is possible (npos when none). A loop that searches again
+// after each match passes the match's offset as `known`, so that it pays for the distance it
+// moves and not for the walk from the start of the text each time.
 template <class Candidate, class MatchAt>
-int find_aligned(std::string_view s, size_t start0, Candidate candidate, MatchAt match_at) {
-    size_t boundary = align_forward(s, 0, start0);
+int find_aligned(std::string_view s, size_t known, size_t start0, Candidate candidate,
+                 MatchAt match_at) {
+    size_t boundary = align_forward(s, known, start0);
     while (boundary < s.size()) {
         size_t c = candidate(boundary);
         if (c == std::string_view::npos) return -1;
@@ -35,14 +40,19 @@ inline unsigned char ascii_lower(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
+size_t start_offset(int start) {
+    return start < 1 ? 0 : static_cast<size_t>(start - 1);
+}
+
 }  // namespace
 
-int find(std::string_view s, std::string_view needle, int start) {
+int find(std::string_view s, std::string_view needle, int start, size_t known_boundary) {
     if (needle.empty() || s.size() < needle.size()) return -1;
-    size_t start0 = start < 1 ? 0 : static_cast<size_t>(start - 1);
+    const size_t start0 = start_offset(start);
     if (start0 >= s.size()) return -1;
     return find_aligned(
-        s, start0, [&](size_t from) { return s.find(needle, from); }, [](size_t) { return true; });
+        s, std::min(known_boundary, start0), start0,
+        [&](size_t from) { return s.find(needle, from); }, [](size_t) { return true; });
 }
 
 int rfind(std::string_view s, std::string_view needle, int start) {
@@ -52,14 +62,15 @@ int rfind(std::string_view s, std::string_view needle, int start) {
     int pos = find(s, needle, 1);
     while (pos != -1 && static_cast<size_t>(pos - 1) <= limit) {
         last = pos;
-        pos = find(s, needle, pos + static_cast<int>(char_size_at(s, pos - 1)));
+        pos = find(s, needle, pos + static_cast<int>(char_size_at(s, pos - 1)),
+                   static_cast<size_t>(pos - 1));
     }
     return last;
 }
 
-int find_nocase(std::string_view s, std::string_view needle, int start) {
+int find_nocase(std::string_view s, std::string_view needle, int start, size_t known_boundary) {
     if (needle.empty() || s.size() < needle.size()) return -1;
-    size_t start0 = start < 1 ? 0 : static_cast<size_t>(start - 1);
+    const size_t start0 = start_offset(start);
     if (start0 >= s.size()) return -1;
     const unsigned char first = ascii_lower(static_cast<unsigned char>(needle[0]));
     const bool letter = first >= 'a' && first <= 'z';
@@ -86,7 +97,7 @@ int find_nocase(std::string_view s, std::string_view needle, int start) {
         }
         return true;
     };
-    return find_aligned(s, start0, candidate, match_at);
+    return find_aligned(s, std::min(known_boundary, start0), start0, candidate, match_at);
 }
 
 std::string replace_all(std::string_view s, std::string_view from, std::string_view to) {
@@ -99,7 +110,7 @@ std::string replace_all(std::string_view s, std::string_view from, std::string_v
         out.append(s.substr(prev - 1, pos - prev));
         out.append(to);
         prev = pos + static_cast<int>(from.size());
-        pos = find(s, from, prev);
+        pos = find(s, from, prev, static_cast<size_t>(pos - 1));
     }
     out.append(s.substr(prev - 1));
     return out;
@@ -113,14 +124,16 @@ std::vector<std::string> split(std::string_view s, std::string_view separator, i
         return parts;
     }
     int prev = 1;
+    size_t known = 0;  // a character boundary at or before prev
     while (max_parts <= 0 || static_cast<int>(parts.size()) < max_parts) {
-        int pos = find(s, separator, prev);
+        int pos = find(s, separator, prev, known);
         if (pos == -1) {
             parts.emplace_back(s.substr(prev - 1));
             break;
         }
         parts.emplace_back(s.substr(prev - 1, pos - prev));
         prev = pos + static_cast<int>(separator.size());
+        known = static_cast<size_t>(pos - 1);
     }
     return parts;
 }

@@ -30,14 +30,18 @@ inline size_t char_size_at(std::string_view s, size_t i) {
 
 // Finds needle at or after the 1-based byte position start; a start inside a double-byte
 // character begins at the next character. An empty needle is never found.
-int find(std::string_view s, std::string_view needle, int start = 1);
+// known_boundary: a 0-based offset at or before start known to begin a character (an earlier
+// match, say); the boundaries are walked from there instead of from the start of the text, so
+// that a loop searching again after each match stays linear.
+int find(std::string_view s, std::string_view needle, int start = 1, size_t known_boundary = 0);
 
 // Finds the last needle that begins at or before the 1-based position start (-1: anywhere).
 int rfind(std::string_view s, std::string_view needle, int start = -1);
 
 // As find, with ASCII letters compared without regard to case; double-byte characters
 // compare exactly.
-int find_nocase(std::string_view s, std::string_view needle, int start = 1);
+int find_nocase(std::string_view s, std::string_view needle, int start = 1,
+                size_t known_boundary = 0);
 
 // Replaces every occurrence of from (left to right, non-overlapping) by to.
 std::string replace_all(std::string_view s, std::string_view from, std::string_view to);

@@ -142,7 +142,7 @@ bool between_pass(std::string_view text, const std::string& head, const std::str
             head_at = -1;
             for (int p = find_nocase(text, head, 1);
                  p != -1 && p + static_cast<int>(head.size()) <= tail_at;
-                 p = find_nocase(text, head, p + 1))
+                 p = find_nocase(text, head, p + 1, static_cast<size_t>(p - 1)))
                 head_at = p;
             if (head_at == -1) return false;
         }
@@ -181,7 +181,75 @@ const std::vector<Entity>& entities() {
     return table;
 }
 
+// The first index at or after from where u holds the ASCII text `what` (letters compared
+// without regard to case), remembered so that a scan moving forward pays for each index once.
+class NextOccurrence {
+  public:
+    NextOccurrence(const std::u16string& u, std::u16string_view what) : u_(u), what_(what) {}
+    // from must not decrease from one call to the next.
+    size_t at_or_after(size_t from) {
+        if (found_ == kEnd || (found_ != kNone && found_ >= from)) return found_;
+        for (size_t i = found_ == kNone ? from : std::max(from, found_ + 1);
+             i + what_.size() <= u_.size(); ++i)
+            if (matches_at(i)) return found_ = i;
+        return found_ = kEnd;
+    }
+    static constexpr size_t kEnd = static_cast<size_t>(-2);
+
+  private:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+    bool matches_at(size_t i) const {
+        for (size_t k = 0; k < what_.size(); ++k) {
+            char16_t c = u_[i + k];
+            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+            if (c != what_[k]) return false;
+        }
+        return true;
+    }
+    const std::u16string& u_;
+    std::u16string_view what_;
+    size_t found_ = kNone;
+};
+
 }  // namespace
+
+std::string RemoveSummaryMarkup(const std::string& text) {
+    // What the expression "<a [\s\S]+?</a>|<[\s\S]+?>|\r|\n| {2,}" (case-insensitive, every
+    // match removed) removes, found in one pass: at each place the first alternative that
+    // matches wins, and the shortest ends are looked up once for the whole scan instead of
+    // being searched for again after every "<" (a page whose links are never closed made
+    // that quadratic). The text goes through UTF-16 as the expression engine's did.
+    const std::u16string u = gbk_to_utf16(text);
+    NextOccurrence link_end(u, u"</a>"), tag_end(u, u">");
+    std::u16string out;
+    out.reserve(u.size());
+    for (size_t i = 0; i < u.size();) {
+        const char16_t c = u[i];
+        if (c == u'<') {
+            if (i + 3 < u.size() && (u[i + 1] == u'a' || u[i + 1] == u'A') && u[i + 2] == u' ') {
+                const size_t close = link_end.at_or_after(i + 4);
+                if (close != NextOccurrence::kEnd) {
+                    i = close + 4;
+                    continue;
+                }
+            }
+            const size_t close = tag_end.at_or_after(i + 2);
+            if (close != NextOccurrence::kEnd) {
+                i = close + 1;
+                continue;
+            }
+        } else if (c == u'\r' || c == u'\n') {
+            ++i;
+            continue;
+        } else if (c == u' ' && i + 1 < u.size() && u[i + 1] == u' ') {
+            while (i < u.size() && u[i] == u' ') ++i;
+            continue;
+        }
+        out.push_back(c);
+        ++i;
+    }
+    return utf16_to_gbk(out);
+}
 
 std::string ExtractBetween(std::string_view text, const std::string& head_in,
                            const std::string& tail_in, int* position, BetweenOptions options) {
@@ -233,12 +301,7 @@ std::string LeftChars(const std::string& text, long n) {
 }
 
 std::string MakeSummary(const std::string& contents, long min, long max) {
-    static thread_local RegexObject markup = [] {
-        RegexObject r;
-        r.Create("<a [\\s\\S]+?</a>|<[\\s\\S]+?>|\\r|\\n| {2,}");
-        return r;
-    }();
-    const std::string text = markup.Replace(DecodeEntities(contents), "");
+    const std::string text = RemoveSummaryMarkup(DecodeEntities(contents));
     Reseed();
     return LeftChars(text, static_cast<long>(RandomInt(min, max)));
 }
@@ -294,6 +357,8 @@ std::string SanitizeFileName(const std::string& name) {
     s = replace_all(s, "\"", "");
     s = replace_all(s, "\r\n", "");
     for (const char* c : {"\r", "\n", "\t"}) s = replace_all(s, c, "");
+    // A zero byte would end the name where the file system reads it (it is never a trail byte).
+    s.erase(std::remove(s.begin(), s.end(), '\0'), s.end());
     return s;
 }
 

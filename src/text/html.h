@@ -30,6 +30,9 @@ std::string LeftChars(const std::string& text, long n);
 
 // The text without tags, links and line breaks, cut to a random length from min to max.
 std::string MakeSummary(const std::string& contents, long min, long max);
+// The removal MakeSummary makes: every "<a " .. "</a>" link, "<" .. ">" tag, line-break
+// character and run of two or more spaces, in one pass.
+std::string RemoveSummaryMarkup(const std::string& text);
 
 // One sentence of the contents, drawn at random among those with at least min_chars
 // characters that hold `required`; empty separators: the default set.

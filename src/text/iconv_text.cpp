@@ -22,9 +22,13 @@ static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
+// The length UTF-8 gives a sequence by its first byte (1 for a byte that starts none).
+size_t utf8_declared_length(unsigned char c) {
+    return c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+}
+
 size_t utf8_sequence_length(std::string_view rest) {
-    unsigned char c = static_cast<unsigned char>(rest[0]);
-    size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    const size_t n = utf8_declared_length(static_cast<unsigned char>(rest[0]));
     // A well-formed sequence, or one cut off by the end, is skipped whole; a broken one loses
     // just its first byte.
     for (size_t i = 1; i < n; ++i) {
@@ -34,8 +38,48 @@ size_t utf8_sequence_length(std::string_view rest) {
     return n;
 }
 
+// A Big5 or Big5-HKSCS character: a lead byte and a trail byte, or one byte.
+size_t big5_char_size(std::string_view rest) {
+    if (rest.size() < 2) return 1;
+    const auto lead = static_cast<unsigned char>(rest[0]);
+    const auto trail = static_cast<unsigned char>(rest[1]);
+    const bool is_pair = lead >= 0x81 && lead <= 0xFE &&
+                         ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE));
+    return is_pair ? 2 : 1;
+}
+
+// A UTF-16 unit, or a surrogate pair outside the basic plane: one character.
+size_t utf16_char_size(std::string_view rest, bool big_endian) {
+    auto unit = [&](size_t k) {
+        const auto a = static_cast<unsigned char>(rest[k]),
+                   b = static_cast<unsigned char>(rest[k + 1]);
+        return static_cast<unsigned>(big_endian ? a << 8 | b : b << 8 | a);
+    };
+    if (rest.size() < 2) return rest.size();
+    const unsigned u = unit(0);
+    if (u >= 0xD800 && u <= 0xDBFF && rest.size() >= 4) {
+        const unsigned next = unit(2);
+        if (next >= 0xDC00 && next <= 0xDFFF) return 4;
+    }
+    return 2;
+}
+
 bool starts_with_nocase(const char* s, const char* prefix) {
     return strncasecmp(s, prefix, std::strlen(prefix)) == 0;
+}
+
+// How a source charset is cut into characters, so that one the target lacks (or a malformed
+// one) becomes exactly one replacement and what follows stays intact.
+enum class Source { Utf8, Gbk, Big5, Utf16Le, Utf16Be, Other };
+
+Source source_of(const char* from) {
+    if (starts_with_nocase(from, "UTF-8") || starts_with_nocase(from, "UTF8")) return Source::Utf8;
+    if (starts_with_nocase(from, "GBK") || starts_with_nocase(from, "GB18030")) return Source::Gbk;
+    if (starts_with_nocase(from, "BIG5")) return Source::Big5;
+    if (strcasecmp(from, "UTF-16LE") == 0) return Source::Utf16Le;
+    if (strcasecmp(from, "UTF-16BE") == 0 || strcasecmp(from, "UTF-16") == 0)
+        return Source::Utf16Be;
+    return Source::Other;
 }
 
 // One descriptor per charset pair and thread: iconv_open is far dearer than a conversion.
@@ -43,11 +87,8 @@ class Converter {
   public:
     Converter(const char* from, const char* to)
         : cd_(iconv_open(to, from)),
-          utf8_source_(starts_with_nocase(from, "UTF-8")),
-          gbk_source_(starts_with_nocase(from, "GBK") || starts_with_nocase(from, "GB18030")),
-          unit_(starts_with_nocase(from, "UTF-16")   ? 2
-                : starts_with_nocase(from, "UTF-32") ? 4
-                                                     : 1) {
+          source_(source_of(from)),
+          unit_(starts_with_nocase(from, "UTF-32") ? 4 : 1) {
         if (!valid()) return;
         // "?" in the target's own form.
         iconv_t q = iconv_open(to, "ASCII");
@@ -86,24 +127,49 @@ class Converter {
             size_t r = iconv(cd_, &src, &src_left, &dst, &dst_left);
             out.append(chunk, sizeof chunk - dst_left);
             if (r != static_cast<size_t>(-1) || errno == E2BIG) continue;
-            // EILSEQ or EINVAL (a sequence cut off at the end): replace and go on.
-            const std::string_view rest(src, src_left);
-            size_t n = utf8_source_  ? utf8_sequence_length(rest)
-                       : gbk_source_ ? char_size_at(rest, 0)
-                                     : unit_;
+            // EILSEQ or EINVAL (a sequence cut off at the end): replace the whole character
+            // and go on. What the encoder holds back (Big5-HKSCS keeps a character to see
+            // whether a combining one follows) comes first.
+            flush(out);
+            size_t n = char_length(std::string_view(src, src_left));
             if (n > src_left) n = src_left;
             src += n;
             src_left -= n;
             out += replacement_;
-            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         }
+        flush(out);
         return out;
     }
 
   private:
+    size_t char_length(std::string_view rest) const {
+        switch (source_) {
+            case Source::Utf8:
+                return utf8_sequence_length(rest);
+            case Source::Gbk:
+                return char_size_at(rest, 0);
+            case Source::Big5:
+                return big5_char_size(rest);
+            case Source::Utf16Le:
+            case Source::Utf16Be:
+                return utf16_char_size(rest, source_ == Source::Utf16Be);
+            case Source::Other:
+                break;
+        }
+        return unit_;
+    }
+    // Writes out the shift state or held-back character and resets the descriptor.
+    void flush(std::string& out) {
+        char tail[64];
+        char* dst = tail;
+        size_t dst_left = sizeof tail;
+        iconv(cd_, nullptr, nullptr, &dst, &dst_left);
+        out.append(tail, sizeof tail - dst_left);
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    }
+
     iconv_t cd_;
-    bool utf8_source_;
-    bool gbk_source_;  // a character the target lacks is skipped whole
+    Source source_;
     size_t unit_;
     std::string replacement_ = "?";
 };
@@ -151,9 +217,13 @@ class Utf8ToGbk {
                 continue;
             }
             const size_t len = utf8_sequence_length(in.substr(i));
+            // A sequence cut off by the end is as long as what is left, not as its lead says:
+            // decoding it would make up a different character.
+            const size_t declared = utf8_declared_length(c);
             uint32_t cp = 0;
-            if (len == 2) cp = (c & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu);
-            if (len == 3) cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
+            if (len == declared && len == 2) cp = (c & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu);
+            if (len == declared && len == 3)
+                cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
             const bool well_formed = (len == 2 && cp >= 0x80) || (len == 3 && cp >= 0x800);
             const uint16_t g = well_formed && cp < 0x10000 ? table_[cp] : 0;
             if (g > 0xFF) {

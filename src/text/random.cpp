@@ -30,16 +30,30 @@ void Reseed() {
 
 int64_t DrawPool::Next(int64_t low, int64_t high) {
     Reseed();
-    if (bag_.empty()) {
+    if (left_ == 0) {
         if (low > high) std::swap(low, high);
         // A bag beyond a few million numbers is no draw anyone asked for: keep it bounded.
         if (high - low > 10'000'000) high = low + 10'000'000;
-        for (int64_t v = low; v <= high; ++v) bag_.push_back(v);
+        low_ = low;
+        left_ = static_cast<size_t>(high - low) + 1;
+        // Every count 1: node i covers the (i & -i) numbers ending at i.
+        tree_.assign(left_ + 1, 0);
+        for (size_t i = 1; i <= left_; ++i) tree_[i] = static_cast<uint32_t>(i & (~i + 1));
     }
-    const size_t k = static_cast<size_t>(RandomInt(1, static_cast<int64_t>(bag_.size())));
-    const int64_t v = bag_[k - 1];
-    bag_.erase(bag_.begin() + static_cast<std::ptrdiff_t>(k - 1));
-    return v;
+    size_t k = static_cast<size_t>(RandomInt(1, static_cast<int64_t>(left_)));
+    // The position of the k-th number left, and every count on its way set one lower.
+    size_t at = 0;
+    size_t step = 1;
+    while (step * 2 < tree_.size()) step *= 2;
+    for (; step > 0; step /= 2)
+        if (at + step < tree_.size() && tree_[at + step] < k) {
+            at += step;
+            k -= tree_[at];
+        }
+    ++at;
+    for (size_t i = at; i < tree_.size(); i += i & (~i + 1)) --tree_[i];
+    --left_;
+    return low_ + static_cast<int64_t>(at) - 1;
 }
 
 }  // namespace qb::text

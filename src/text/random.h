@@ -1,6 +1,7 @@
 // The program's one random rule and the draw without repetition.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,14 +14,21 @@ int64_t RandomInt(int64_t min, int64_t max);
 void Reseed();
 
 // A bag of integers: over (high - low + 1) successive draws every number comes exactly once.
+// Each draw takes the k-th of the numbers left in ascending order (k random); they are kept
+// in a Fenwick tree of counts, so that a draw costs log n rather than a shift of the rest.
 class DrawPool {
   public:
     int64_t Next(int64_t low, int64_t high);
-    void Clear() { bag_.clear(); }
-    bool empty() const { return bag_.empty(); }
+    void Clear() {
+        tree_.clear();
+        left_ = 0;
+    }
+    bool empty() const { return left_ == 0; }
 
   private:
-    std::vector<int64_t> bag_;
+    int64_t low_ = 0;
+    size_t left_ = 0;
+    std::vector<uint32_t> tree_;  // 1-based Fenwick tree over the bag's numbers
 };
 
 }  // namespace qb::text

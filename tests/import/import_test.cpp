@@ -252,6 +252,20 @@ TEST_F(ImportRunTest, PositionsOnAnExistingTableAndFailedRows) {
     EXPECT_EQ(beyond.messages.back(),
               G("导入完成，已导入 0 篇文章，当前表有 2 条记录！\r\n有 2 篇文章导入失败。"));
 
+    // A FIFO and a folder among the files: failures with their reason, no empty rows, and
+    // the run goes on past them (a FIFO with no writer would have held it for ever).
+    const std::string fifo = dir_.file("fifo.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directories(dir_.file("folder.txt"));
+    TestHost special({{"name", G("文件主名"), ""}});
+    r = run_import(c_.get(), settings_, {fifo, dir_.file("folder.txt"), files[0]}, special);
+    EXPECT_EQ(r.imported, 1u);
+    EXPECT_EQ(r.failed, 2u);
+    EXPECT_EQ(special.failures, (std::vector<std::string>{
+                                    fifo + ": " + G("不是普通文件，没有读取"),
+                                    dir_.file("folder.txt") + ": " + G("不是普通文件，没有读取")}));
+    EXPECT_EQ(rows("select count(*) from qb_test_import.t")[0][0], "3");
+
     // Ctrl held: the table is emptied first.
     TestHost again({{"name", G("文件主名"), ""}});
     again.ctrl = true;

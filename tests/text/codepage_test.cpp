@@ -1,6 +1,11 @@
 #include "text/codepage.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "test_util.h"
 #include "text/iconv_text.h"
@@ -69,10 +74,16 @@ TEST_F(CodePageTest, DetectsMarksMetaCharsetsAndUtf8) {
     ReadArticleText(file("gb", "<head><meta charset=gb2312></head>" + G(chinese)), kDetect, &code);
     EXPECT_EQ(code, kAnsi);
 
-    // Four-byte UTF-8 fails the UTF-8 test: taken as GBK bytes.
-    const std::string emoji = "a\xF0\x9F\x98\x80" + raw8;
-    EXPECT_EQ(ReadArticleText(file("e4", emoji), kDetect, &code), emoji);
-    EXPECT_EQ(code, kAnsi);
+    // Well-formed four-byte UTF-8 (an emoji, a rare ideograph) is UTF-8: one "?" each, the
+    // rest intact, instead of invalid GBK bytes that the server refuses.
+    const std::string emoji = "a\xF0\x9F\x98\x80" + raw8 + "\xF0\xAA\x9A\xB2";
+    EXPECT_EQ(ReadArticleText(file("e4", emoji), kDetect, &code), "a?" + G(chinese) + "?");
+    EXPECT_EQ(code, kUtf8);
+    // Malformed four-byte forms still fail the test (overlong, beyond U+10FFFF, cut short).
+    for (const char* bad : {"a\xF0\x8F\x98\x80", "a\xF4\x90\x80\x80", "a\xF0\x9F\x98"}) {
+        ReadArticleText(file("e4bad", bad), kDetect, &code);
+        EXPECT_EQ(code, kAnsi) << bad;
+    }
     // But with a mark, a character GBK lacks becomes "?", never GB18030 bytes.
     EXPECT_EQ(ReadArticleText(file("e4m",
                                    "\xEF\xBB\xBF"
@@ -144,8 +155,89 @@ TEST(Utf8Test, Rules) {
     EXPECT_TRUE(LooksLikeUtf8("\xC3\xA9"));
     EXPECT_TRUE(LooksLikeUtf8("a\xE4\xB8\xAD"));
     EXPECT_FALSE(LooksLikeUtf8("\xE4\xB8"));
-    EXPECT_FALSE(LooksLikeUtf8("\xF0\x9F\x98\x80"));
+    EXPECT_TRUE(LooksLikeUtf8("\xF0\x9F\x98\x80"));
+    EXPECT_FALSE(LooksLikeUtf8("\xF8\x88\x80\x80\x80"));
     EXPECT_FALSE(LooksLikeUtf8(G("中文")));
+}
+
+// A character the source has and GBK lacks is one "?", and everything after it is intact,
+// whatever the code page; no character is made up from a cut-off sequence.
+TEST_F(CodePageTest, ACharacterGbkLacksIsOneQuestionMark) {
+    const std::string zhong = enc("中", "BIG5"), wen = enc("文", "BIG5");
+    // Big5 A1 45 is a hyphenation point, which GBK lacks; 45 alone would read as "E".
+    const std::string big5 = zhong + "\xA1\x45" + wen + "\xA1\x45";
+    EXPECT_EQ(ReadArticleText(file("b5", big5), kBig5), G("中?文?"));
+    EXPECT_EQ(
+        ReadArticleText(file("hk", enc("中", "BIG5-HKSCS") + "\xA1\x45" + enc("文", "BIG5-HKSCS")),
+                        kBig5Hkscs),
+        G("中?文"));
+    // A page that says it is Big5 goes the same way.
+    EXPECT_EQ(ReadArticleText(file("b5page", "<head><meta charset=Big5></head>" + big5), kDetect),
+              "<head><meta charset=Big5></head>" + G("中?文?"));
+
+    // A surrogate pair of UTF-16 (outside the basic plane) is one character.
+    const std::string pair_le(
+        "\xFF\xFE"
+        "a\0"
+        "\x3D\xD8\x00\xDE"
+        "b\0",
+        10);
+    EXPECT_EQ(ReadArticleText(file("sp", pair_le), kDetect), "a?b");
+    const std::string pair_be(
+        "\xFE\xFF\0a"
+        "\xD8\x3D\xDE\x00"
+        "\0b",
+        10);
+    EXPECT_EQ(ReadArticleText(file("spbe", pair_be), kDetect), "a?b");
+    // A lone surrogate is one character too.
+    EXPECT_EQ(ReadArticleText(file("lone", std::string("\xFF\xFE\x3D\xD8"
+                                                       "c\0",
+                                                       6)),
+                              kDetect),
+              "?c");
+
+    // UTF-8 cut off at the end: E3 A0 would decode as "à" if its length were taken from what
+    // is left; F0 9F 98 as some three-byte character.
+    EXPECT_EQ(ReadArticleText(file("cut3", "ab\xE3\xA0"), kUtf8), "ab?");
+    EXPECT_EQ(ReadArticleText(file("cut4", "ab\xF0\x9F\x98"), kUtf8), "ab?");
+    EXPECT_EQ(ReadArticleText(file("cut3m",
+                                   "\xEF\xBB\xBF"
+                                   "ab\xE3\xA0"),
+                              kDetect),
+              "ab?");
+
+    // Big5-HKSCS holds back a final Ê or ê (a combining mark may follow): the write keeps it.
+    std::string bytes;
+    ASSERT_TRUE(WriteArticleText(dir_.file("hkw"), G("文ê"), kBig5Hkscs, &bytes));
+    EXPECT_EQ(ReadArticleText(dir_.file("hkw"), kBig5Hkscs), G("文ê"));
+    EXPECT_EQ(bytes, enc("文", "BIG5-HKSCS") + "\x88\xA7");
+}
+
+TEST_F(CodePageTest, OnlyRegularFilesAreRead) {
+    std::string failure;
+    EXPECT_EQ(ReadArticleText(file("ok", "x"), kDetect, nullptr, {}, {}, &failure), "x");
+    EXPECT_EQ(failure, "");
+    // A FIFO with no writer is not waited for; a device is not read for ever; a folder is
+    // not taken for its size.
+    const std::string fifo = dir_.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero"), dir_.path().string()}) {
+        EXPECT_EQ(ReadArticleText(path, kDetect, nullptr, {}, {}, &failure), "") << path;
+        EXPECT_EQ(failure, G("不是普通文件，没有读取")) << path;
+    }
+    EXPECT_EQ(ReadArticleText(dir_.file("missing"), kDetect, nullptr, {}, {}, &failure), "");
+    EXPECT_EQ(failure, G("无法打开文件：") + utf8_to_gbk(std::strerror(ENOENT)));
+    // A file larger than any statement can carry fails at once, without reading it.
+    const std::string huge = file("huge", "");
+    ASSERT_EQ(::truncate(huge.c_str(), off_t{3} << 30), 0);
+    EXPECT_EQ(ReadArticleText(huge, kDetect, nullptr, {}, {}, &failure), "");
+    EXPECT_EQ(failure, G("文件太大（超过 1 GB），无法导入"));
+    if (::geteuid() != 0) {  // root reads any file
+        const std::string locked = file("locked", "x");
+        ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+        EXPECT_EQ(ReadArticleText(locked, kDetect, nullptr, {}, {}, &failure), "");
+        EXPECT_EQ(failure, G("无法打开文件：") + utf8_to_gbk(std::strerror(EACCES)));
+    }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "test_util.h"
 
 namespace qb::text {
@@ -99,6 +101,50 @@ TEST(Gbk, IntegerConversionAndThePositionRule) {
     EXPECT_FALSE(is_position("abc"));
     EXPECT_FALSE(is_position(""));
     EXPECT_FALSE(is_position("99999999999999999999999"));
+}
+
+// Searches that start from a known character boundary, and the loops built on them, give
+// exactly what a search walking from the start of the text gives.
+TEST(Gbk, AKnownBoundaryChangesNoAnswer) {
+    const std::vector<std::string> pieces{"a",     "A",     "\\",   "|", G("乗"),
+                                          G("亅"), G("中"), "\x81", "|a"};
+    std::mt19937 random(11);
+    for (int round = 0; round < 400; ++round) {
+        std::string s;
+        const int n = 1 + static_cast<int>(random() % 16);
+        for (int k = 0; k < n; ++k) s += pieces[random() % pieces.size()];
+        std::vector<size_t> boundaries;
+        for (size_t i = 0; i < s.size(); i += char_size_at(s, i)) boundaries.push_back(i);
+        for (const std::string needle : {"\\", "|", "a", "|a", "\x81"}) {
+            for (int start = 1; start <= static_cast<int>(s.size()); ++start)
+                for (size_t b : boundaries) {
+                    if (b > static_cast<size_t>(start - 1)) break;
+                    ASSERT_EQ(text::find(s, needle, start, b), text::find(s, needle, start)) << s;
+                    ASSERT_EQ(text::find_nocase(s, needle, start, b),
+                              text::find_nocase(s, needle, start));
+                }
+            // The loops, against the same loops written with searches from the start.
+            std::string replaced;
+            std::vector<std::string> parts;
+            int prev = 1, last = -1;
+            for (int pos = text::find(s, needle); pos != -1;
+                 pos = text::find(s, needle, pos + static_cast<int>(needle.size()))) {
+                replaced +=
+                    s.substr(static_cast<size_t>(prev - 1), static_cast<size_t>(pos - prev)) + "#";
+                parts.push_back(
+                    s.substr(static_cast<size_t>(prev - 1), static_cast<size_t>(pos - prev)));
+                prev = pos + static_cast<int>(needle.size());
+            }
+            replaced += s.substr(static_cast<size_t>(prev - 1));
+            parts.push_back(s.substr(static_cast<size_t>(prev - 1)));
+            for (int pos = text::find(s, needle); pos != -1;
+                 pos = text::find(s, needle, pos + static_cast<int>(char_size_at(s, pos - 1))))
+                last = pos;
+            ASSERT_EQ(replace_all(s, needle, "#"), replaced) << s;
+            ASSERT_EQ(split(s, needle), parts) << s;
+            ASSERT_EQ(rfind(s, needle), last) << s;
+        }
+    }
 }
 
 }  // namespace

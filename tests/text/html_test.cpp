@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 
 #include "test_util.h"
 #include "text/gbk.h"
+#include "text/regex.h"
 
 namespace qb::text {
 namespace {
@@ -118,6 +120,23 @@ TEST(FileNames, Sanitized) {
     EXPECT_EQ(SanitizeFileName("a/b:c*\"d\"?.txt"), G("a／b：c＊d？.txt"));
     EXPECT_EQ(SanitizeFileName("x\\y|z<w>\r\n\t"), G("x＼y｜z＜w＞"));
     EXPECT_EQ(SanitizeFileName(G("乗亅")), G("乗亅"));  // their 5C and 7C bytes are no \ or |
+    EXPECT_EQ(SanitizeFileName(std::string("ti\0tle.txt", 10)), "title.txt");
+}
+
+// The one-pass removal gives what the expression it stands for gives, on texts made of the
+// pieces that decide it: open and closed links, tags, blanks, breaks, a lone GBK lead byte.
+TEST(Summary, TheMarkupRemovalAgreesWithItsExpression) {
+    RegexObject markup;
+    ASSERT_TRUE(markup.Create("<a [\\s\\S]+?</a>|<[\\s\\S]+?>|\\r|\\n| {2,}"));
+    const std::vector<std::string> pieces{"<a ", "<A ", "</a>", "</A>",  "<",  ">",  " ",   "  ",
+                                          "\r",  "\n",  "x",    G("中"), "<a", "a ", "\x81"};
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int n = static_cast<int>(random() % 24);
+        for (int k = 0; k < n; ++k) text += pieces[random() % pieces.size()];
+        ASSERT_EQ(RemoveSummaryMarkup(text), markup.Replace(text, "")) << text;
+    }
 }
 
 }  // namespace

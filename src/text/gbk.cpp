@@ -11,6 +11,14 @@ namespace {
 // Byte offset of the first character boundary at or after byte offset from, scanning from a
 // known boundary `aligned` (<= from).
 size_t align_forward(std::string_view s, size_t aligned, size_t from) {
+    // A byte that can be no trail byte (ASCII punctuation, blanks, digits, line breaks) starts a
+    // character wherever the walk began: in most text one lies a few bytes before from, and
+    // the walk can begin there instead of at a boundary far behind.
+    for (size_t p = from; p > aligned + 1 && from - p < 64;)
+        if (!is_trail_byte(static_cast<unsigned char>(s[--p]))) {
+            aligned = p;
+            break;
+        }
     while (aligned < from) aligned += char_size_at(s, aligned);
     return aligned;
 }

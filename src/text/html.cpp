@@ -181,16 +181,18 @@ const std::vector<Entity>& entities() {
     return table;
 }
 
-// The first index at or after from where u holds the ASCII text `what` (letters compared
-// without regard to case), remembered so that a scan moving forward pays for each index once.
+// The first offset at or after from where the text holds the ASCII text `what` (letters
+// compared without regard to case), remembered so that a scan moving forward pays for each
+// offset once. The texts looked for begin with a byte that is never part of a GBK character,
+// so a byte match is a character match.
 class NextOccurrence {
   public:
-    NextOccurrence(const std::u16string& u, std::u16string_view what) : u_(u), what_(what) {}
+    NextOccurrence(std::string_view s, std::string_view what) : s_(s), what_(what) {}
     // from must not decrease from one call to the next.
     size_t at_or_after(size_t from) {
         if (found_ == kEnd || (found_ != kNone && found_ >= from)) return found_;
         for (size_t i = found_ == kNone ? from : std::max(from, found_ + 1);
-             i + what_.size() <= u_.size(); ++i)
+             i + what_.size() <= s_.size(); ++i)
             if (matches_at(i)) return found_ = i;
         return found_ = kEnd;
     }
@@ -200,33 +202,79 @@ class NextOccurrence {
     static constexpr size_t kNone = static_cast<size_t>(-1);
     bool matches_at(size_t i) const {
         for (size_t k = 0; k < what_.size(); ++k) {
-            char16_t c = u_[i + k];
-            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+            char c = s_[i + k];
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
             if (c != what_[k]) return false;
         }
         return true;
     }
-    const std::u16string& u_;
-    std::u16string_view what_;
+    std::string_view s_, what_;
     size_t found_ = kNone;
 };
 
+// What each character of program text becomes on a trip through UTF-16 and back, as the
+// expression engine's text made it: itself for nearly every one, "?" for bytes that are no
+// GBK character. Found once, from iconv itself, with two conversions of every character.
+class GbkRoundTrip {
+  public:
+    GbkRoundTrip() : pairs_(0x10000) {
+        // Every single byte, then every lead and trail pair, one to a line.
+        std::string all;
+        for (int b = 0; b < 0x100; ++b)
+            if (b != '\n') all += {static_cast<char>(b), '\n'};
+        for (int lead = 0x81; lead <= 0xFE; ++lead)
+            for (int trail = 0x40; trail <= 0xFE; ++trail)
+                if (trail != 0x7F) all += {static_cast<char>(lead), static_cast<char>(trail), '\n'};
+        const std::vector<std::string> back = split(utf16_to_gbk(gbk_to_utf16(all)), "\n");
+        size_t k = 0;
+        for (int b = 0; b < 0x100; ++b)
+            if (b != '\n') singles_[b] = k < back.size() ? back[k++] : "?";
+        singles_['\n'] = "\n";
+        for (int lead = 0x81; lead <= 0xFE; ++lead)
+            for (int trail = 0x40; trail <= 0xFE; ++trail)
+                if (trail != 0x7F) pair_out(lead, trail) = k < back.size() ? back[k++] : "?";
+    }
+    void append(std::string& out, std::string_view s, size_t i, size_t n) const {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        if (n == 1) {
+            out += singles_[lead];
+        } else {
+            out += pairs_[static_cast<size_t>(lead) << 8 | static_cast<unsigned char>(s[i + 1])];
+        }
+    }
+
+  private:
+    std::string& pair_out(int lead, int trail) {
+        return pairs_[static_cast<size_t>(lead) << 8 | static_cast<size_t>(trail)];
+    }
+    std::string singles_[0x100];
+    std::vector<std::string> pairs_;
+};
+
+const GbkRoundTrip& gbk_round_trip() {
+    static const GbkRoundTrip table;
+    return table;
+}
+
 }  // namespace
 
-std::string RemoveSummaryMarkup(const std::string& text) {
+std::string RemoveSummaryMarkup(const std::string& text, size_t max_chars) {
     // What the expression "<a [\s\S]+?</a>|<[\s\S]+?>|\r|\n| {2,}" (case-insensitive, every
     // match removed) removes, found in one pass: at each place the first alternative that
     // matches wins, and the shortest ends are looked up once for the whole scan instead of
     // being searched for again after every "<" (a page whose links are never closed made
-    // that quadratic). The text goes through UTF-16 as the expression engine's did.
-    const std::u16string u = gbk_to_utf16(text);
-    NextOccurrence link_end(u, u"</a>"), tag_end(u, u">");
-    std::u16string out;
-    out.reserve(u.size());
-    for (size_t i = 0; i < u.size();) {
-        const char16_t c = u[i];
-        if (c == u'<') {
-            if (i + 3 < u.size() && (u[i + 1] == u'a' || u[i + 1] == u'A') && u[i + 2] == u' ') {
+    // that quadratic). Every character kept is what the engine's trip through UTF-16 made
+    // of it.
+    const GbkRoundTrip& trip = gbk_round_trip();
+    NextOccurrence link_end(text, "</a>"), tag_end(text, ">");
+    std::string out;
+    out.reserve(std::min(text.size(), max_chars * 2));
+    size_t kept = 0;
+    for (size_t i = 0; i < text.size() && kept < max_chars;) {
+        const char c = text[i];
+        if (c == '<') {
+            if (i + 3 < text.size() && (text[i + 1] == 'a' || text[i + 1] == 'A') &&
+                text[i + 2] == ' ') {
                 const size_t close = link_end.at_or_after(i + 4);
                 if (close != NextOccurrence::kEnd) {
                     i = close + 4;
@@ -238,17 +286,19 @@ std::string RemoveSummaryMarkup(const std::string& text) {
                 i = close + 1;
                 continue;
             }
-        } else if (c == u'\r' || c == u'\n') {
+        } else if (c == '\r' || c == '\n') {
             ++i;
             continue;
-        } else if (c == u' ' && i + 1 < u.size() && u[i + 1] == u' ') {
-            while (i < u.size() && u[i] == u' ') ++i;
+        } else if (c == ' ' && i + 1 < text.size() && text[i + 1] == ' ') {
+            while (i < text.size() && text[i] == ' ') ++i;
             continue;
         }
-        out.push_back(c);
-        ++i;
+        const size_t n = char_size_at(text, i);
+        trip.append(out, text, i, n);
+        ++kept;
+        i += n;
     }
-    return utf16_to_gbk(out);
+    return out;
 }
 
 std::string ExtractBetween(std::string_view text, const std::string& head_in,
@@ -269,10 +319,27 @@ std::string ExtractBetween(std::string_view text, const std::string& head_in,
 }
 
 std::string DecodeEntities(const std::string& text) {
-    std::string s = text;
-    if (s.find('&') == std::string::npos) return s;
-    for (const Entity& e : entities())
-        if (s.find(e.name) != std::string::npos) s = replace_all(s, e.name, e.character);
+    if (text.find('&') == std::string::npos) return text;
+    // One pass for the names, each "&" tried against the table. It gives what a pass per name
+    // in table order gives: an occurrence runs from its "&" to the first ";" and holds no other
+    // "&", so no two overlap; "&" is never a trail byte, so every occurrence starts a
+    // character; and no replacement makes a new name (none holds a letter after an "&" except
+    // the "&" of "&amp;", which comes last and is not looked at again).
+    const std::vector<Entity>& table = entities();
+    std::string s;
+    s.reserve(text.size());
+    size_t done = 0;
+    for (size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) {
+        for (const Entity& e : table)
+            if (text.compare(at, e.name.size(), e.name) == 0) {
+                s.append(text, done, at - done);
+                s += e.character;
+                done = at + e.name.size();
+                at = done - 1;
+                break;
+            }
+    }
+    s.append(text, done, std::string::npos);
     return decode_numeric_references(s);
 }
 
@@ -301,9 +368,11 @@ std::string LeftChars(const std::string& text, long n) {
 }
 
 std::string MakeSummary(const std::string& contents, long min, long max) {
-    const std::string text = RemoveSummaryMarkup(DecodeEntities(contents));
     Reseed();
-    return LeftChars(text, static_cast<long>(RandomInt(min, max)));
+    // No line breaks are left to count as one: the first n characters are all there is to
+    // find, and the rest of the page need not be looked at.
+    const auto n = static_cast<size_t>(RandomInt(min, max));
+    return RemoveSummaryMarkup(DecodeEntities(contents), n);
 }
 
 const std::string& default_sentence_separators() {
@@ -349,17 +418,42 @@ std::string PickTitleSentence(const std::string& contents, const std::string& se
 }
 
 std::string SanitizeFileName(const std::string& name) {
-    std::string s = name;
-    for (char c : std::string("\\/:*?|<>")) {
-        const char full[] = {static_cast<char>(0xA3), static_cast<char>(c + 0x80), 0};
-        s = replace_all(s, std::string(1, c), full);
+    // The characters no file name may hold become their full-width forms; quotes, line breaks,
+    // tabs and zero bytes (a zero would end the name where the file system reads it) go.
+    static const std::string unsafe = "\\/:*?|<>";
+    auto one_by_one = [](std::string s) {
+        for (char c : unsafe) {
+            const char full[] = {static_cast<char>(0xA3), static_cast<char>(c + 0x80), 0};
+            s = replace_all(s, std::string(1, c), full);
+        }
+        s = replace_all(s, "\"", "");
+        s = replace_all(s, "\r\n", "");
+        for (const char* c : {"\r", "\n", "\t"}) s = replace_all(s, c, "");
+        s.erase(std::remove(s.begin(), s.end(), '\0'), s.end());
+        return s;
+    };
+    // Without a lone lead byte every character stays whole whatever is replaced around it,
+    // and one pass gives what the passes one character after another give. With one, a
+    // full-width form put after it would join it and move the boundaries of what follows:
+    // those passes, as they are, say what that makes.
+    std::string out;
+    out.reserve(name.size() + 16);
+    for (size_t i = 0; i < name.size();) {
+        const size_t n = char_size_at(name, i);
+        const char c = name[i];
+        if (n == 2) {
+            out.append(name, i, 2);
+        } else if (is_lead_byte(static_cast<unsigned char>(c))) {
+            return one_by_one(name);
+        } else if (unsafe.find(c) != std::string::npos) {
+            out += static_cast<char>(0xA3);
+            out += static_cast<char>(c + 0x80);
+        } else if (c != '"' && c != '\r' && c != '\n' && c != '\t' && c != '\0') {
+            out += c;
+        }
+        i += n;
     }
-    s = replace_all(s, "\"", "");
-    s = replace_all(s, "\r\n", "");
-    for (const char* c : {"\r", "\n", "\t"}) s = replace_all(s, c, "");
-    // A zero byte would end the name where the file system reads it (it is never a trail byte).
-    s.erase(std::remove(s.begin(), s.end(), '\0'), s.end());
-    return s;
+    return out;
 }
 
 }  // namespace qb::text

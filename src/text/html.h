@@ -2,6 +2,7 @@
 // the summary, a sentence for a title, and a title made into a file name.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -31,8 +32,9 @@ std::string LeftChars(const std::string& text, long n);
 // The text without tags, links and line breaks, cut to a random length from min to max.
 std::string MakeSummary(const std::string& contents, long min, long max);
 // The removal MakeSummary makes: every "<a " .. "</a>" link, "<" .. ">" tag, line-break
-// character and run of two or more spaces, in one pass.
-std::string RemoveSummaryMarkup(const std::string& text);
+// character and run of two or more spaces, in one pass; at most max_chars characters of what
+// is left.
+std::string RemoveSummaryMarkup(const std::string& text, size_t max_chars = SIZE_MAX);
 
 // One sentence of the contents, drawn at random among those with at least min_chars
 // characters that hold `required`; empty separators: the default set.

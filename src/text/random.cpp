@@ -1,5 +1,7 @@
 #include "text/random.h"
 
+#include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstdlib>
 
@@ -36,24 +38,36 @@ int64_t DrawPool::Next(int64_t low, int64_t high) {
         if (high - low > 10'000'000) high = low + 10'000'000;
         low_ = low;
         left_ = static_cast<size_t>(high - low) + 1;
-        // Every count 1: node i covers the (i & -i) numbers ending at i.
-        tree_.assign(left_ + 1, 0);
-        for (size_t i = 1; i <= left_; ++i) tree_[i] = static_cast<uint32_t>(i & (~i + 1));
+        bits_.assign((left_ + 63) / 64, ~uint64_t{0});
+        if (left_ % 64) bits_.back() = (uint64_t{1} << (left_ % 64)) - 1;
+        bits_.resize((bits_.size() + kBlockWords - 1) / kBlockWords * kBlockWords, 0);
+        const size_t blocks = bits_.size() / kBlockWords;
+        tree_.assign(blocks + 1, 0);
+        for (size_t b = 1; b <= blocks; ++b) {
+            tree_[b] += static_cast<uint32_t>(std::min(kBlockBits, left_ - (b - 1) * kBlockBits));
+            const size_t parent = b + (b & (~b + 1));
+            if (parent <= blocks) tree_[parent] += tree_[b];
+        }
     }
     size_t k = static_cast<size_t>(RandomInt(1, static_cast<int64_t>(left_)));
-    // The position of the k-th number left, and every count on its way set one lower.
-    size_t at = 0;
-    size_t step = 1;
+    // The block holding the k-th number left, and k within it.
+    size_t block = 0, step = 1;
     while (step * 2 < tree_.size()) step *= 2;
     for (; step > 0; step /= 2)
-        if (at + step < tree_.size() && tree_[at + step] < k) {
-            at += step;
-            k -= tree_[at];
+        if (block + step < tree_.size() && tree_[block + step] < k) {
+            block += step;
+            k -= tree_[block];
         }
-    ++at;
-    for (size_t i = at; i < tree_.size(); i += i & (~i + 1)) --tree_[i];
+    for (size_t i = block + 1; i < tree_.size(); i += i & (~i + 1)) --tree_[i];
+    // The word, then the bit.
+    size_t word = block * kBlockWords;
+    for (size_t n; (n = static_cast<size_t>(std::popcount(bits_[word]))) < k; ++word) k -= n;
+    uint64_t w = bits_[word];
+    for (; k > 1; --k) w &= w - 1;
+    const int bit = std::countr_zero(w);
+    bits_[word] &= ~(uint64_t{1} << bit);
     --left_;
-    return low_ + static_cast<int64_t>(at) - 1;
+    return low_ + static_cast<int64_t>(word * 64 + static_cast<size_t>(bit));
 }
 
 }  // namespace qb::text

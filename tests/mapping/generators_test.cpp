@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
+#include <algorithm>
 
 #include <set>
 
@@ -33,6 +35,20 @@ TEST(Random, BoundsAndTheDrawWithoutRepetition) {
         for (int i = 0; i < 10; ++i) seen.insert(pool.Next(1, 10));
         EXPECT_EQ(seen, (std::multiset<int64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
     }
+    // Bags ending on and beside the edges of its words and blocks, starting below zero: each
+    // number exactly once, then the bag fills again.
+    for (int64_t n : {1, 63, 64, 65, 511, 512, 513, 1500}) {
+        std::vector<int> count(static_cast<size_t>(n), 0);
+        for (int64_t i = 0; i < n; ++i) {
+            const int64_t v = pool.Next(-3, n - 4);
+            ASSERT_GE(v, -3);
+            ASSERT_LE(v, n - 4);
+            ++count[static_cast<size_t>(v + 3)];
+        }
+        EXPECT_EQ(std::count(count.begin(), count.end(), 1), n) << n;
+        EXPECT_TRUE(pool.empty());
+    }
+    EXPECT_EQ(pool.Next(9, 9), 9);
 }
 
 TEST(Generators, ChineseFromThePools) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 
@@ -73,6 +74,29 @@ TEST(DecodeEntities, NamedNumericAndBroken) {
     EXPECT_EQ(DecodeEntities(many).size(), 400000u);
 }
 
+// The one pass over the names gives what a replace_all per name in the table's order gives
+// (texts without "&#", whose decoding comes after either way).
+TEST(DecodeEntities, OnePassAgreesWithAPassPerName) {
+    const std::vector<std::string> names = split(
+        "&ndash;|&mdash;|&ldquo;|&rdquo;|&nbsp;|&lt;|&gt;|&quot;|&times;|&divide;|&middot;|"
+        "&hellip;|&lsquo;|&rsquo;|&permil;|&prime;|&Prime;|&larr;|&uarr;|&rarr;|&darr;|"
+        "&radic;|&prop;|&infin;|&ang;|&and;|&or;|&cap;|&cup;|&int;|&there4;|&sim;|&asymp;|"
+        "&ne;|&equiv;|&le;|&ge;|&oplus;|&perp;|&amp;",
+        "|");
+    std::vector<std::string> pieces{"&", "amp;", "lt;", ";", "x", G("中"), "\x81", "&amp;"};
+    pieces.insert(pieces.end(), names.begin(), names.end());
+    std::mt19937 random(3);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int n = static_cast<int>(random() % 12);
+        for (int k = 0; k < n; ++k) text += pieces[random() % pieces.size()];
+        std::string expected = text;
+        for (const std::string& name : names)
+            expected = replace_all(expected, name, DecodeEntities(name));
+        ASSERT_EQ(DecodeEntities(text), expected) << text;
+    }
+}
+
 TEST(Counting, CharsAndLeftChars) {
     EXPECT_EQ(CountChars(G("中a\r\nb\r")), 5u);
     EXPECT_EQ(LeftChars(G("中文abc"), 3), G("中文a"));
@@ -121,6 +145,25 @@ TEST(FileNames, Sanitized) {
     EXPECT_EQ(SanitizeFileName("x\\y|z<w>\r\n\t"), G("x＼y｜z＜w＞"));
     EXPECT_EQ(SanitizeFileName(G("乗亅")), G("乗亅"));  // their 5C and 7C bytes are no \ or |
     EXPECT_EQ(SanitizeFileName(std::string("ti\0tle.txt", 10)), "title.txt");
+    // The same as a replace_all per character, lone lead bytes and all.
+    const std::vector<std::string> pieces{
+        "\\", "/",  ":",  "*",  "?", "|",    "<",       ">",
+        "\"", "\r", "\n", "\t", "x", "\x81", G("乗亅"), std::string(1, '\0')};
+    std::mt19937 random(9);
+    for (int round = 0; round < 3000; ++round) {
+        std::string name;
+        const int n = static_cast<int>(random() % 10);
+        for (int k = 0; k < n; ++k) name += pieces[random() % pieces.size()];
+        std::string expected = name;
+        for (char c : std::string("\\/:*?|<>"))
+            expected =
+                replace_all(expected, std::string(1, c),
+                            std::string{static_cast<char>(0xA3), static_cast<char>(c + 0x80)});
+        for (const char* c : {"\"", "\r\n", "\r", "\n", "\t"})
+            expected = replace_all(expected, c, "");
+        expected.erase(std::remove(expected.begin(), expected.end(), '\0'), expected.end());
+        ASSERT_EQ(SanitizeFileName(name), expected) << name;
+    }
 }
 
 // The one-pass removal gives what the expression it stands for gives, on texts made of the
@@ -128,8 +171,9 @@ TEST(FileNames, Sanitized) {
 TEST(Summary, TheMarkupRemovalAgreesWithItsExpression) {
     RegexObject markup;
     ASSERT_TRUE(markup.Create("<a [\\s\\S]+?</a>|<[\\s\\S]+?>|\\r|\\n| {2,}"));
-    const std::vector<std::string> pieces{"<a ", "<A ", "</a>", "</A>",  "<",  ">",  " ",   "  ",
-                                          "\r",  "\n",  "x",    G("中"), "<a", "a ", "\x81"};
+    const std::vector<std::string> pieces{"<a ",  "<A ",  "</a>", "</A>",     "<",       ">",  " ",
+                                          "  ",   "\r",   "\n",   "x",        G("中"),   "<a", "a ",
+                                          "\x81", "\x80", "\xFF", "\xA2\xA0", "\xFE\xFE"};
     std::mt19937 random(7);
     for (int round = 0; round < 3000; ++round) {
         std::string text;

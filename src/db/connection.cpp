@@ -72,7 +72,24 @@ void drop_later_results(MYSQL* m) {
 
 }  // namespace
 
+namespace {
+bool lost_code(unsigned e) {
+    return e == CR_SERVER_GONE_ERROR || e == CR_SERVER_LOST || e == CR_CONNECTION_ERROR ||
+           e == CR_CONN_HOST_ERROR;
+}
+}  // namespace
+
+void Connection::complete_sent() {
+    if (!in_flight_) return;
+    in_flight_ = false;
+    sent_ok_ = mysql_read_query_result(mysql_) == 0;
+    sent_code_ = mysql_errno(mysql_);
+    sent_error_ = sent_ok_ ? std::string() : std::string(mysql_error(mysql_));
+    unread_ = sent_ok_ && (mysql_field_count(mysql_) > 0 || mysql_more_results(mysql_));
+}
+
 void Connection::discard_unread_results() {
+    complete_sent();
     if (!unread_) return;
     unread_ = false;
     if (mysql_field_count(mysql_) > 0)
@@ -86,6 +103,35 @@ bool execute_sql(Connection* c, const std::string& statement) {
     if (mysql_real_query(c->native(), statement.data(), statement.size()) != 0) return false;
     c->unread_ = mysql_field_count(c->native()) > 0 || mysql_more_results(c->native());
     return true;
+}
+
+bool send_sql(Connection* c, const std::string& statement) {
+    if (!c) return false;
+    c->discard_unread_results();
+    if (mysql_send_query(c->native(), statement.data(), statement.size()) != 0) {
+        c->sent_ok_ = false;
+        c->sent_code_ = mysql_errno(c->native());
+        c->sent_error_ = mysql_error(c->native());
+        return false;
+    }
+    c->in_flight_ = true;
+    return true;
+}
+
+SentOutcome finish_sent_sql(Connection* c) {
+    SentOutcome out;
+    if (!c) {
+        out.lost = true;
+        return out;
+    }
+    c->complete_sent();
+    out.ok = c->sent_ok_;
+    out.error = c->sent_error_;
+    out.lost = !out.ok && lost_code(c->sent_code_);
+    c->sent_ok_ = false;
+    c->sent_error_.clear();
+    c->sent_code_ = 0;
+    return out;
 }
 
 bool select_database(Connection* c, const std::string& name) {
@@ -115,9 +161,7 @@ bool last_error(Connection* c, std::string& text) {
 
 bool connection_lost(Connection* c) {
     if (!c) return true;
-    const unsigned e = mysql_errno(c->native());
-    return e == CR_SERVER_GONE_ERROR || e == CR_SERVER_LOST || e == CR_CONNECTION_ERROR ||
-           e == CR_CONN_HOST_ERROR;
+    return lost_code(mysql_errno(c->native()));
 }
 
 uint64_t affected_rows(Connection* c) {

@@ -26,6 +26,8 @@ class Connection {
     friend bool select_database(Connection*, const std::string&);
     friend std::unique_ptr<ResultSet> take_result(Connection*);
     friend std::unique_ptr<ResultSet> take_streamed_result(Connection*);
+    friend bool send_sql(Connection*, const std::string&);
+    friend struct SentOutcome finish_sent_sql(Connection*);
     friend std::unique_ptr<Connection> open_connection(const std::string&, const std::string&,
                                                        const std::string&, const std::string&,
                                                        unsigned, std::string*);
@@ -34,8 +36,16 @@ class Connection {
     // took it, and the later results of a CALL), so that the next statement is not "out of
     // sync".
     void discard_unread_results();
+    // Reads the answer to a statement sent with send_sql, keeping its outcome for
+    // finish_sent_sql: any other statement waits for it first, so that nothing run meanwhile
+    // (an event handler during a loop's pump) gets the connection out of step.
+    void complete_sent();
     st_mysql* mysql_;
     bool unread_ = false;  // the last statement's results have not been taken
+    bool in_flight_ = false;
+    bool sent_ok_ = false;
+    unsigned sent_code_ = 0;
+    std::string sent_error_;
 };
 
 // Seconds an unreachable host may hold up a login.
@@ -60,6 +70,17 @@ std::string current_database(Connection* c);
 // Makes name the current database unless it already is: costs no round trip when nothing
 // changed it, so a run can call it before every statement.
 bool use_database(Connection* c, const std::string& name);
+// A statement sent without waiting for the server: the caller does other work (the next
+// file) while the server executes it, then collects the outcome with finish_sent_sql. For
+// statements without a result set (an INSERT). False when it could not be sent.
+bool send_sql(Connection* c, const std::string& statement);
+struct SentOutcome {
+    bool ok = false;
+    std::string error;  // the server's or the client library's reason when not ok
+    bool lost = false;  // the connection is gone
+};
+SentOutcome finish_sent_sql(Connection* c);
+
 // True and the server's last error text; false when it is empty (text unchanged).
 bool last_error(Connection* c, std::string& text);
 // Rows the last INSERT, UPDATE or DELETE changed; 0 on a null connection.

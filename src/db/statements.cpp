@@ -86,21 +86,24 @@ bool regrant(Connection* c, const std::string& host, const std::string& user,
 std::string escape_sql_value(const std::string& value) {
     std::string out;
     out.reserve(value.size() + value.size() / 8 + 2);
+    // Whole runs of characters that need nothing are copied at once.
+    size_t run = 0;
     for (size_t i = 0; i < value.size();) {
-        size_t n = text::char_size_at(value, i);
-        unsigned char ch = static_cast<unsigned char>(value[i]);
-        if (n == 2) {
-            out.append(value, i, 2);
-        } else if (ch == '\\' || ch == '\'' || text::is_lead_byte(ch)) {
-            out += '\\';
-            out += static_cast<char>(ch);
-        } else if (ch == 0) {
-            out += "\\0";
-        } else {
-            out += static_cast<char>(ch);
+        const size_t n = text::char_size_at(value, i);
+        const auto ch = static_cast<unsigned char>(value[i]);
+        if (n == 1 && (ch == '\\' || ch == '\'' || ch == 0 || text::is_lead_byte(ch))) {
+            out.append(value, run, i - run);
+            if (ch == 0) {
+                out += "\\0";
+            } else {
+                out += '\\';
+                out += static_cast<char>(ch);
+            }
+            run = i + 1;
         }
         i += n;
     }
+    out.append(value, run, std::string::npos);
     return out;
 }
 

@@ -204,6 +204,34 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
     text::DrawPool order;
     const size_t n = files.size();
     host.set_button_caption(G("正在导入.."));
+    // Each INSERT is sent without waiting: the next file is read and its statement made while
+    // the server stores the row, and the answer is collected just before the next statement.
+    struct Sent {
+        bool active = false;
+        std::string path;
+        size_t number = 0;
+    } sent;
+    // The answer to the statement in flight; false when the connection is gone, ending the
+    // run (the rest would fail the same way).
+    auto collect = [&]() {
+        if (!sent.active) return true;
+        sent.active = false;
+        const db::SentOutcome outcome = db::finish_sent_sql(c);
+        if (outcome.ok) {
+            ++result.imported;
+            host.set_button_caption(G("总 ") + count_text(n) + G(" 篇，已导入 ") +
+                                    count_text(result.imported) + G(" 篇"));
+            host.set_window_caption(text::utf8_to_gbk(text::base_name(sent.path)));
+        } else {
+            ++result.failed;
+        }
+        host.file_done(sent.path, outcome.ok, outcome.error, sent.number, n);
+        if (outcome.lost) {
+            result.connection_lost = true;
+            result.not_attempted = n - sent.number;
+        }
+        return !outcome.lost;
+    };
     for (size_t j = 1; j <= n; ++j) {
         host.pump();
         if (host.stop_requested()) {
@@ -220,6 +248,7 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
         if (!unreadable.empty()) {
             // A folder, FIFO or device among the files, one that cannot be read or is too
             // large: a failure with its reason, not an empty row.
+            if (!collect()) break;
             ++result.failed;
             host.file_done(path, false, unreadable, j, n);
             continue;
@@ -245,28 +274,31 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
             if (!assignments.empty()) assignments += ",";
             assignments += "`" + name + "`='" + escaped + "'";
         }
-        std::string reason;
-        // Whatever moved the connection to another database meanwhile, the row goes into the
-        // table the run was started for; a database gone since then fails the file.
-        const bool ok = db::use_database(c, settings.database) &&
-                        db::insert_record(c, "`" + settings.table + "`", assignments);
-        if (ok) {
-            ++result.imported;
-            host.set_button_caption(G("总 ") + count_text(n) + G(" 篇，已导入 ") +
-                                    count_text(result.imported) + G(" 篇"));
-            host.set_window_caption(text::utf8_to_gbk(text::base_name(path)));
-        } else {
-            ++result.failed;
-            db::last_error(c, reason);
-        }
-        host.file_done(path, ok, reason, j, n);
-        if (!ok && db::connection_lost(c)) {
-            // The rest would fail the same way: stop here and say how many were left.
-            result.connection_lost = true;
-            result.not_attempted = n - j;
+        if (!collect()) break;
+        // A stop asked for while this file was made: the file before it was the last.
+        if (host.stop_requested()) {
+            result.stopped = true;
+            result.not_attempted = n - j + 1;
             break;
         }
+        // Whatever moved the connection to another database meanwhile, the row goes into the
+        // table the run was started for; a database gone since then fails the file.
+        std::string reason;
+        if (!db::use_database(c, settings.database) ||
+            !db::send_sql(c, db::insert_record_sql("`" + settings.table + "`", assignments))) {
+            ++result.failed;
+            db::last_error(c, reason);
+            host.file_done(path, false, reason, j, n);
+            if (db::connection_lost(c)) {
+                result.connection_lost = true;
+                result.not_attempted = n - j;
+                break;
+            }
+            continue;
+        }
+        sent = {true, path, j};
     }
+    collect();
     columns.reset();
     result.row_count = table_row_count(c, settings.database, settings.table);
     host.set_button_caption(idle_import_caption());

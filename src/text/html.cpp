@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "text/gbk.h"
@@ -68,6 +69,26 @@ uint64_t reference_value(const std::string& inner) {
     return v;
 }
 
+// The program text of one UTF-16 unit, as utf16_to_gbk gives it, up to a zero byte; found
+// once per unit.
+std::string unit_text(char16_t unit) {
+    // Bits 0-15: the bytes, first in the high half; bits 16-17: how many; bit 31: known.
+    static thread_local std::vector<uint32_t> known(0x10000, 0);
+    uint32_t& k = known[unit];
+    if (!(k & 0x80000000u)) {
+        std::string v = utf16_to_gbk(std::u16string_view(&unit, 1));
+        v = v.substr(0, std::min(v.find('\0'), size_t{2}));
+        uint32_t bytes = 0;
+        for (char c : v) bytes = bytes << 8 | static_cast<unsigned char>(c);
+        k = 0x80000000u | static_cast<uint32_t>(v.size()) << 16 | bytes;
+    }
+    const size_t n = (k >> 16) & 3;
+    std::string out;
+    if (n == 2) out += static_cast<char>(k >> 8 & 0xFF);
+    if (n >= 1) out += static_cast<char>(k & 0xFF);
+    return out;
+}
+
 std::string decode_numeric_references(const std::string& s) {
     std::vector<size_t> refs;  // "&#" at byte offsets; neither byte can be a trail byte
     for (const char* p = static_cast<const char*>(std::memchr(s.data(), '&', s.size())); p;) {
@@ -77,6 +98,29 @@ std::string decode_numeric_references(const std::string& s) {
         p = static_cast<const char*>(std::memchr(p + 1, '&', s.size() - i - 1));
     }
     if (refs.empty()) return s;
+    // The common case: every reference has its ";" before the next "&#". Each then takes that
+    // ";" whatever the later ones became, and they can be decoded front to back.
+    std::vector<size_t> semis;
+    semis.reserve(refs.size());
+    for (size_t r = 0; r < refs.size(); ++r) {
+        const size_t end = r + 1 < refs.size() ? refs[r + 1] : s.size();
+        const void* semi = std::memchr(s.data() + refs[r] + 2, ';', end - refs[r] - 2);
+        if (!semi) break;
+        semis.push_back(static_cast<size_t>(static_cast<const char*>(semi) - s.data()));
+    }
+    if (semis.size() == refs.size()) {
+        std::string out;
+        out.reserve(s.size());
+        size_t done = 0;
+        for (size_t r = 0; r < refs.size(); ++r) {
+            out.append(s, done, refs[r] - done);
+            const uint64_t v = reference_value(s.substr(refs[r] + 2, semis[r] - refs[r] - 2));
+            out += unit_text(static_cast<char16_t>(v & 0xFFFF));
+            done = semis[r] + 1;
+        }
+        out.append(s, done, std::string::npos);
+        return out;
+    }
     ReverseTail tail(';');
     size_t pending = s.size();  // s[0, pending) is not yet in the tail
     for (auto it = refs.rbegin(); it != refs.rend(); ++it) {
@@ -86,11 +130,8 @@ std::string decode_numeric_references(const std::string& s) {
         const size_t semi = tail.first_tracked();
         if (semi == std::string::npos) continue;  // no ";" after it: left as it is
         const uint64_t v = reference_value(tail.front(2, semi));
-        const char16_t unit = static_cast<char16_t>(v & 0xFFFF);
-        std::string value = utf16_to_gbk(std::u16string_view(&unit, 1));
-        value = value.substr(0, value.find('\0'));
         tail.pop_front(semi + 1);
-        tail.push_front(value);
+        tail.push_front(unit_text(static_cast<char16_t>(v & 0xFFFF)));
     }
     tail.push_front(std::string_view(s).substr(0, pending));
     return tail.str();
@@ -325,19 +366,28 @@ std::string DecodeEntities(const std::string& text) {
     // "&", so no two overlap; "&" is never a trail byte, so every occurrence starts a
     // character; and no replacement makes a new name (none holds a letter after an "&" except
     // the "&" of "&amp;", which comes last and is not looked at again).
-    const std::vector<Entity>& table = entities();
+    static const std::unordered_map<std::string_view, std::string_view> by_name = [] {
+        std::unordered_map<std::string_view, std::string_view> m;
+        for (const Entity& e : entities()) m.emplace(e.name, e.character);
+        return m;
+    }();
+    constexpr size_t kLongestName = 8;  // "&there4;"
     std::string s;
     s.reserve(text.size());
     size_t done = 0;
     for (size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) {
-        for (const Entity& e : table)
-            if (text.compare(at, e.name.size(), e.name) == 0) {
-                s.append(text, done, at - done);
-                s += e.character;
-                done = at + e.name.size();
-                at = done - 1;
-                break;
-            }
+        // Only as far as the longest name: a search to the next ";" of the text after every
+        // "&" would make a page of "&"s quadratic.
+        const size_t window = std::min(kLongestName, text.size() - at) - 1;
+        const void* found = std::memchr(text.data() + at + 1, ';', window);
+        if (!found) continue;
+        const size_t semi = static_cast<size_t>(static_cast<const char*>(found) - text.data());
+        const auto hit = by_name.find(std::string_view(text).substr(at, semi - at + 1));
+        if (hit == by_name.end()) continue;
+        s.append(text, done, at - done);
+        s += hit->second;
+        done = semi + 1;
+        at = semi;
     }
     s.append(text, done, std::string::npos);
     return decode_numeric_references(s);

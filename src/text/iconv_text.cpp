@@ -282,7 +282,9 @@ std::string gbk_to_utf8(std::string_view gbk) {
     return c.run(gbk);
 }
 
-std::u16string gbk_to_utf16(std::string_view gbk) {
+namespace {
+
+std::u16string gbk_to_utf16_by_iconv(std::string_view gbk) {
     thread_local Converter c("GBK", "UTF-16LE");
     c.set_replacement(std::string("\xFD\xFF", 2));
     std::string bytes = c.run(gbk);
@@ -291,9 +293,111 @@ std::u16string gbk_to_utf16(std::string_view gbk) {
     return out;
 }
 
-std::string utf16_to_gbk(std::u16string_view utf16) {
+std::string utf16_to_gbk_by_iconv(std::u16string_view utf16) {
     return converter("UTF-16LE", "GBK")
         .run(std::string_view(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2));
+}
+
+// Program text to UTF-16 and back is what every regular expression costs, twice: tables of
+// every GBK character and every UTF-16 unit, filled once from iconv itself (so that they give
+// exactly its answers: U+FFFD for bytes that are no GBK character, "?" for a unit GBK lacks),
+// make it a lookup per character.
+class GbkUtf16Tables {
+  public:
+    GbkUtf16Tables() : units_(0x10000, 0xFFFD), gbk_(0x10000, kUnset) {
+        // Every single byte and every lead-trail pair, one to a line: one unit each.
+        std::string all;
+        std::vector<size_t> keys;
+        for (size_t b = 0; b < 0x100; ++b)
+            if (b != '\n') {
+                all += {static_cast<char>(b), '\n'};
+                keys.push_back(b);
+            }
+        for (size_t lead = 0x81; lead <= 0xFE; ++lead)
+            for (size_t trail = 0x40; trail <= 0xFE; ++trail)
+                if (trail != 0x7F) {
+                    all += {static_cast<char>(lead), static_cast<char>(trail), '\n'};
+                    keys.push_back(lead << 8 | trail);
+                }
+        const std::u16string u = gbk_to_utf16_by_iconv(all);
+        if (u.size() != keys.size() * 2) return;  // not one unit each: stay with iconv
+        for (size_t k = 0; k < keys.size(); ++k) units_[keys[k]] = u[2 * k];
+        units_['\n'] = u'\n';
+        // Every unit but the surrogates, one to a line: one character (or "?") each.
+        std::u16string every;
+        std::vector<char16_t> order;
+        for (uint32_t v = 0; v < 0x10000; ++v)
+            if (v != u'\n' && (v < 0xD800 || v > 0xDFFF)) {
+                every += {static_cast<char16_t>(v), u'\n'};
+                order.push_back(static_cast<char16_t>(v));
+            }
+        const std::string back = utf16_to_gbk_by_iconv(every);
+        size_t at = 0;
+        for (char16_t v : order) {
+            const size_t end = back.find('\n', at);
+            if (end == std::string::npos || end - at > 2 || end == at) return;
+            uint32_t code = static_cast<unsigned char>(back[at]);
+            if (end - at == 2) code = code << 8 | static_cast<unsigned char>(back[at + 1]);
+            gbk_[v] = static_cast<uint32_t>(end - at) << 16 | code;
+            at = end + 1;
+        }
+        gbk_[u'\n'] = 1u << 16 | '\n';
+        ready_ = true;
+    }
+
+    std::u16string to_utf16(std::string_view s) const {
+        if (!ready_) return gbk_to_utf16_by_iconv(s);
+        std::u16string out;
+        out.reserve(s.size());
+        for (size_t i = 0; i < s.size();) {
+            const size_t n = char_size_at(s, i);
+            const auto lead = static_cast<unsigned char>(s[i]);
+            out += units_[n == 1 ? lead : lead << 8 | static_cast<unsigned char>(s[i + 1])];
+            i += n;
+        }
+        return out;
+    }
+
+    std::string to_gbk(std::u16string_view u) const {
+        if (!ready_) return utf16_to_gbk_by_iconv(u);
+        std::string out;
+        out.reserve(u.size() * 2);
+        for (size_t i = 0; i < u.size(); ++i) {
+            const char16_t v = u[i];
+            if (v >= 0xD800 && v <= 0xDFFF) {
+                // A pair outside the basic plane, or a lone half: one character GBK lacks.
+                if (v <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF)
+                    ++i;
+                out += '?';
+                continue;
+            }
+            const uint32_t g = gbk_[v];
+            if (g >> 16 == 2) out += static_cast<char>(g >> 8 & 0xFF);
+            out += static_cast<char>(g & 0xFF);
+        }
+        return out;
+    }
+
+  private:
+    static constexpr uint32_t kUnset = 1u << 16 | '?';
+    std::vector<char16_t> units_;  // by byte, or lead << 8 | trail
+    std::vector<uint32_t> gbk_;    // by unit: length << 16 | bytes
+    bool ready_ = false;
+};
+
+const GbkUtf16Tables& gbk_utf16_tables() {
+    static const GbkUtf16Tables tables;
+    return tables;
+}
+
+}  // namespace
+
+std::u16string gbk_to_utf16(std::string_view gbk) {
+    return gbk_utf16_tables().to_utf16(gbk);
+}
+
+std::string utf16_to_gbk(std::u16string_view utf16) {
+    return gbk_utf16_tables().to_gbk(utf16);
 }
 
 }  // namespace qb::text

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace qb::text {
 namespace {
 
@@ -74,6 +76,52 @@ TEST(IconvText, FastUtf8MatchesIconvOnTheWholeBasicPlane) {
     EXPECT_EQ(utf8_to_gbk("\xED\xA0\x80"), "?");
     EXPECT_EQ(utf8_to_gbk("\xE4x\xB8"), "?x?");
     EXPECT_EQ(utf8_to_gbk("x\xE4\xB8"), "x?");
+}
+
+// The tables between program text and UTF-16 give iconv's own answer for every GBK byte and
+// pair and for every UTF-16 unit.
+TEST(Utf16Tables, AgreeWithIconvEverywhere) {
+    iconv_t to16 = iconv_open("UTF-16LE", "GBK"), from16 = iconv_open("GBK", "UTF-16LE");
+    ASSERT_NE(to16, reinterpret_cast<iconv_t>(-1));
+    ASSERT_NE(from16, reinterpret_cast<iconv_t>(-1));
+    auto run = [](iconv_t cd, std::string in) -> std::optional<std::string> {
+        char out[8];
+        char* src = in.data();
+        char* dst = out;
+        size_t src_left = in.size(), dst_left = sizeof out;
+        const bool ok = iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (!ok || src_left) return std::nullopt;
+        return std::string(out, sizeof out - dst_left);
+    };
+    int mismatches = 0;
+    auto check_gbk = [&](const std::string& in) {
+        const std::optional<std::string> b = run(to16, in);
+        std::u16string expected =
+            b && b->size() == 2
+                ? std::u16string(1, static_cast<char16_t>(static_cast<unsigned char>((*b)[0]) |
+                                                          static_cast<unsigned char>((*b)[1]) << 8))
+                : u"\uFFFD";
+        if (gbk_to_utf16(in) != expected && ++mismatches < 5) ADD_FAILURE() << in;
+    };
+    for (int b = 0; b < 0x100; ++b) check_gbk(std::string(1, static_cast<char>(b)));
+    for (int lead = 0x81; lead <= 0xFE; ++lead)
+        for (int trail = 0x40; trail <= 0xFE; ++trail)
+            if (trail != 0x7F) check_gbk({static_cast<char>(lead), static_cast<char>(trail)});
+    for (uint32_t v = 0; v < 0x10000; ++v) {
+        if (v >= 0xD800 && v <= 0xDFFF) continue;
+        const std::optional<std::string> g =
+            run(from16, {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)});
+        const char16_t unit = static_cast<char16_t>(v);
+        if (utf16_to_gbk(std::u16string_view(&unit, 1)) != g.value_or("?") && ++mismatches < 5)
+            ADD_FAILURE() << "U+" << std::hex << v;
+    }
+    iconv_close(to16);
+    iconv_close(from16);
+    EXPECT_EQ(mismatches, 0);
+    // A pair outside the basic plane and a lone half: one "?" each.
+    EXPECT_EQ(utf16_to_gbk(u"a\U0001F600b" + std::u16string(1, char16_t{0xD800}) + u"z"),
+              "a?b?z");
 }
 
 }  // namespace

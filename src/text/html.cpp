@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -139,7 +140,34 @@ std::string decode_numeric_references(const std::string& s) {
 
 // Deletes every "<" ... ">" from the end towards the start: each "<" takes the first ">"
 // after it in the text as it stands then.
-std::string remove_tags(const std::string& s) {
+}  // namespace
+
+std::string RemoveTags(const std::string& s) {
+    // The common case: every "<" but the last has a ">" before the next "<". Each then takes
+    // that ">" whatever became of the text after it, and the tags go front to back; a last "<"
+    // without any ">" after it stays.
+    {
+        std::string out;
+        out.reserve(s.size());
+        size_t done = 0;
+        bool simple = true;
+        for (size_t lt = s.find('<'); lt != std::string::npos;) {
+            const size_t next = s.find('<', lt + 1);
+            const size_t gt = s.find('>', lt + 1);
+            if (gt == std::string::npos && next == std::string::npos) break;  // the last stays
+            if (gt == std::string::npos || (next != std::string::npos && gt > next)) {
+                simple = false;
+                break;
+            }
+            out.append(s, done, lt - done);
+            done = gt + 1;
+            lt = next;
+        }
+        if (simple) {
+            out.append(s, done, std::string::npos);
+            return out;
+        }
+    }
     ReverseTail tail('>');
     size_t pending = s.size();
     size_t steps = 0;
@@ -154,6 +182,8 @@ std::string remove_tags(const std::string& s) {
     tail.push_front(std::string_view(s).substr(0, pending));
     return tail.str();
 }
+
+namespace {
 
 struct Found {
     std::string text;
@@ -430,33 +460,183 @@ const std::string& default_sentence_separators() {
     return set;
 }
 
+namespace {
+
+bool is_line_blank(char16_t u) {
+    return u == u' ' || u == u'\t' || u == u'\u3000';
+}
+
+// What the expression "^[　 \t]*$(\r\n)|^[ 　\t]+|[ 　\t]+$" (multi-line; CR, LF and CR LF
+// end a line) removes: blank lines, and the blanks at the start and end of every line.
+std::u16string remove_line_blanks(const std::u16string& u) {
+    const size_t n = u.size();
+    auto line_start = [&](size_t p) {
+        return p == 0 || u[p - 1] == u'\n' || (u[p - 1] == u'\r' && (p >= n || u[p] != u'\n'));
+    };
+    auto ordinary = [&](size_t p) {
+        return !is_line_blank(u[p]) && u[p] != u'\r' && u[p] != u'\n';
+    };
+    std::u16string out;
+    out.reserve(n);
+    for (size_t i = 0; i < n;) {
+        if (ordinary(i)) {
+            // Every alternative begins with a blank or a line break: a run of other units goes
+            // through whole.
+            size_t end = i + 1;
+            while (end < n && ordinary(end)) ++end;
+            out.append(u, i, end - i);
+            i = end;
+            continue;
+        }
+        size_t end = i;
+        while (end < n && is_line_blank(u[end])) ++end;
+        if (line_start(i)) {
+            if (end + 1 < n && u[end] == u'\r' && u[end + 1] == u'\n') {
+                i = end + 2;  // a blank line goes with its line break
+                continue;
+            }
+            if (end > i) {
+                i = end;
+                continue;
+            }
+        }
+        if (end > i && (end == n || u[end] == u'\r' || u[end] == u'\n')) {
+            i = end;
+            continue;
+        }
+        // Nothing starts here; inside a run of blanks nothing would either, so it goes whole.
+        out.append(u, i, std::max(end, i + 1) - i);
+        i = std::max(end, i + 1);
+    }
+    return out;
+}
+
+// What the expression of the default separators ("[" + the characters + "]|\r\n|\r|\n|\. ")
+// makes of the text: every separator replaced by the joint. Units are first taken through
+// GBK and back, as the cleanup's result was before the separators saw it (a unit GBK lacks
+// became "?", which separates).
+std::u16string mark_default_separators(const std::u16string& u, const std::u16string& joint) {
+    static const std::vector<bool> separates = [] {
+        std::vector<bool> in(0x10000, false);
+        // The class is made with the wildcard escaping, which turns "?" into ".?": a dot
+        // separates too.
+        for (char16_t c : gbk_to_utf16(
+                 replace_all(replace_all(default_sentence_separators(), "\r\n", ""), ". ", "")))
+            in[c] = true;
+        in[u'.'] = true;
+        return in;
+    }();
+    static const std::vector<char16_t> through_gbk = [] {
+        std::vector<char16_t> t(0x10000);
+        for (uint32_t v = 0; v < 0x10000; ++v) {
+            const char16_t unit = static_cast<char16_t>(v);
+            const std::u16string back = gbk_to_utf16(utf16_to_gbk(std::u16string_view(&unit, 1)));
+            t[v] = back.size() == 1 ? back[0] : u'?';
+        }
+        return t;
+    }();
+    std::u16string out(u.size() * std::max<size_t>(joint.size(), 1), u'\0');
+    char16_t* to = out.data();
+    bool after_cr = false;  // the last unit was a CR, already a joint
+    for (size_t i = 0; i < u.size(); ++i) {
+        // A surrogate pair was one character GBK lacks.
+        if (u[i] >= 0xD800 && u[i] <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
+            u[i + 1] <= 0xDFFF)
+            ++i;
+        const char16_t c = through_gbk[u[i]];
+        // CR LF is one separator.
+        const bool lf_of_crlf = c == u'\n' && after_cr;
+        after_cr = c == u'\r';
+        if (lf_of_crlf) continue;
+        if (separates[c] || c == u'\r' || c == u'\n')
+            to = std::copy(joint.begin(), joint.end(), to);
+        else
+            *to++ = c;
+    }
+    out.resize(static_cast<size_t>(to - out.data()));
+    return out;
+}
+
+}  // namespace
+
+std::string SentenceSeparatorsMarked(const std::string& text, const std::string& joint) {
+    // Each step as its expression did it, through UTF-16 and back.
+    return utf16_to_gbk(
+        mark_default_separators(remove_line_blanks(gbk_to_utf16(text)), gbk_to_utf16(joint)));
+}
+
+namespace {
+
+// The pieces between the joints, as split finds them, left where they are. A UTF-16 text
+// can be split on its units: each stands for one character of its program text.
+template <class Char>
+std::vector<std::basic_string_view<Char>> pieces_between(const std::basic_string<Char>& marked,
+                                                         const std::basic_string<Char>& joint) {
+    std::vector<std::basic_string_view<Char>> pieces;
+    if (marked.empty()) return pieces;
+    const std::basic_string_view<Char> all(marked);
+    for (size_t from = 0, known = 0;;) {
+        size_t at;
+        if constexpr (sizeof(Char) == 1) {
+            const int p = find(marked, joint, static_cast<int>(from) + 1, known);
+            at = p == -1 ? std::string::npos : static_cast<size_t>(p - 1);
+        } else {
+            at = marked.find(joint, from);
+        }
+        pieces.push_back(all.substr(from, at - from));
+        if (at == std::basic_string<Char>::npos) break;
+        known = at;
+        from = at + joint.size();
+    }
+    return pieces;
+}
+
+}  // namespace
+
 std::string PickTitleSentence(const std::string& contents, const std::string& separators,
                               long min_chars, const std::string& required, bool strict) {
-    const std::string& set = separators.empty() ? default_sentence_separators() : separators;
-    std::string chars = replace_all(replace_all(set, "\r\n", ""), ". ", "");
-    // An empty class would not compile: leave it out when only line breaks separate.
-    std::vector<std::string> alternatives;
-    if (!chars.empty()) alternatives.push_back("[" + RegexObject::EscapeWildcard(chars) + "]");
-    if (find(set, "\r\n") != -1) alternatives.push_back("\\r\\n|\\r|\\n");
-    if (find(set, ". ") != -1) alternatives.push_back("\\. ");
-    const std::string pattern = join(alternatives, "|");
-
-    std::string text = remove_tags(contents);
-    RegexObject cleanup;
-    cleanup.Create(G("^[　 \\t]*$(\\r\\n)|^[ 　\\t]+|[ 　\\t]+$"));
-    text = cleanup.Replace(text, "");
-    RegexObject separator;
-    separator.Create(pattern);
+    std::string text = RemoveTags(contents);
     const std::string joint = G("[⊥]");
-    const std::vector<std::string> sentences = split(separator.Replace(text, joint), joint);
-    if (sentences.empty()) return {};
+    // The sentences, and the program text of the k-th.
+    size_t count = 0;
+    std::function<std::string(size_t)> sentence;
+    std::u16string marked16;
+    std::vector<std::u16string_view> pieces16;
+    std::string marked;
+    std::vector<std::string_view> pieces;
+    if (separators.empty()) {
+        // The common case in one linear pass each, without the expression engine; only the
+        // sentences looked at go back to program text.
+        const std::u16string joint16 = gbk_to_utf16(joint);
+        marked16 = mark_default_separators(remove_line_blanks(gbk_to_utf16(text)), joint16);
+        pieces16 = pieces_between(marked16, joint16);
+        count = pieces16.size();
+        sentence = [&](size_t k) { return utf16_to_gbk(pieces16[k]); };
+    } else {
+        std::string chars = replace_all(replace_all(separators, "\r\n", ""), ". ", "");
+        // An empty class would not compile: leave it out when only line breaks separate.
+        std::vector<std::string> alternatives;
+        if (!chars.empty()) alternatives.push_back("[" + RegexObject::EscapeWildcard(chars) + "]");
+        if (find(separators, "\r\n") != -1) alternatives.push_back("\\r\\n|\\r|\\n");
+        if (find(separators, ". ") != -1) alternatives.push_back("\\. ");
+        RegexObject cleanup;
+        cleanup.Create(G("^[　 \\t]*$(\\r\\n)|^[ 　\\t]+|[ 　\\t]+$"));
+        text = cleanup.Replace(text, "");
+        RegexObject separator;
+        separator.Create(join(alternatives, "|"));
+        marked = separator.Replace(text, joint);
+        pieces = pieces_between(marked, joint);
+        count = pieces.size();
+        sentence = [&](size_t k) { return std::string(pieces[k]); };
+    }
+    if (count == 0) return {};
 
     DrawPool draw;
-    const int64_t count = static_cast<int64_t>(sentences.size());
-    for (int64_t attempt = 0; attempt < count; ++attempt) {
+    const auto n = static_cast<int64_t>(count);
+    for (int64_t attempt = 0; attempt < n; ++attempt) {
         if ((attempt & 0xFFF) == 0) pump_events();
         const std::string candidate =
-            trim_spaces(sentences[static_cast<size_t>(draw.Next(1, count) - 1)]);
+            trim_spaces(sentence(static_cast<size_t>(draw.Next(1, n) - 1)));
         if (candidate.empty()) continue;
         if (min_chars > 0 && CountChars(candidate) < static_cast<size_t>(min_chars)) continue;
         if (!required.empty() && find(candidate, required) == -1) continue;
@@ -464,7 +644,7 @@ std::string PickTitleSentence(const std::string& contents, const std::string& se
     }
     if (strict) return {};
     Reseed();
-    return sentences[static_cast<size_t>(RandomInt(1, count) - 1)];
+    return sentence(static_cast<size_t>(RandomInt(1, n) - 1));
 }
 
 std::string SanitizeFileName(const std::string& name) {

@@ -46,5 +46,12 @@ std::string SanitizeFileName(const std::string& name);
 
 // The default sentence separators.
 const std::string& default_sentence_separators();
+// The text without its tags, as PickTitleSentence reads it: each "<", from the last to the
+// first, takes away itself up to the first ">" after it in the text as it stands then.
+std::string RemoveTags(const std::string& text);
+// The text PickTitleSentence splits with the default separators: blank lines and the blanks
+// around lines removed, then every separator (a character of the set, a line break, ". ")
+// replaced by joint.
+std::string SentenceSeparatorsMarked(const std::string& text, const std::string& joint);
 
 }  // namespace qb::text

@@ -239,6 +239,12 @@ class Utf8ToGbk {
         return out;
     }
 
+    // The GBK form of a basic-plane code point: two bytes (> 0xFF), one byte, or 0 when GBK
+    // lacks it.
+    uint16_t gbk_of(uint32_t cp) const {
+        return cp < 0x80 ? static_cast<uint16_t>(cp) : table_[cp];
+    }
+
   private:
     std::vector<uint16_t> table_;
 };
@@ -284,105 +290,87 @@ std::string gbk_to_utf8(std::string_view gbk) {
 
 namespace {
 
-std::u16string gbk_to_utf16_by_iconv(std::string_view gbk) {
-    thread_local Converter c("GBK", "UTF-16LE");
-    c.set_replacement(std::string("\xFD\xFF", 2));
-    std::string bytes = c.run(gbk);
-    std::u16string out(bytes.size() / 2, u'\0');
-    std::memcpy(out.data(), bytes.data(), out.size() * 2);
-    return out;
-}
-
-std::string utf16_to_gbk_by_iconv(std::u16string_view utf16) {
-    return converter("UTF-16LE", "GBK")
-        .run(std::string_view(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2));
-}
-
-// Program text to UTF-16 and back is what every regular expression costs, twice: tables of
-// every GBK character and every UTF-16 unit, filled once from iconv itself (so that they give
-// exactly its answers: U+FFFD for bytes that are no GBK character, "?" for a unit GBK lacks),
-// make it a lookup per character.
+// Program text to UTF-16 and back is what every regular expression costs, twice: a table of
+// every GBK character, filled once from iconv itself (U+FFFD for bytes that are no GBK
+// character, as the iconv path gives), and the table of the UTF-8 path for the way back ("?"
+// for a unit GBK lacks), make it a lookup per character.
 class GbkUtf16Tables {
   public:
-    GbkUtf16Tables() : units_(0x10000, 0xFFFD), gbk_(0x10000, kUnset) {
-        // Every single byte and every lead-trail pair, one to a line: one unit each.
-        std::string all;
-        std::vector<size_t> keys;
-        for (size_t b = 0; b < 0x100; ++b)
-            if (b != '\n') {
-                all += {static_cast<char>(b), '\n'};
-                keys.push_back(b);
-            }
+    GbkUtf16Tables() : units_(0x10000, 0xFFFD) {
+        iconv_t cd = iconv_open("UTF-16LE", "GBK");
+        if (cd == reinterpret_cast<iconv_t>(-1)) return;
+        auto fill = [&](size_t key, std::string in) {
+            char out[8];
+            char* src = in.data();
+            char* dst = out;
+            size_t src_left = in.size(), dst_left = sizeof out;
+            if (iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1) &&
+                src_left == 0 && sizeof out - dst_left == 2)
+                units_[key] = static_cast<char16_t>(static_cast<unsigned char>(out[0]) |
+                                                    static_cast<unsigned char>(out[1]) << 8);
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        };
+        for (size_t b = 0; b < 0x100; ++b) fill(b, std::string(1, static_cast<char>(b)));
         for (size_t lead = 0x81; lead <= 0xFE; ++lead)
             for (size_t trail = 0x40; trail <= 0xFE; ++trail)
-                if (trail != 0x7F) {
-                    all += {static_cast<char>(lead), static_cast<char>(trail), '\n'};
-                    keys.push_back(lead << 8 | trail);
-                }
-        const std::u16string u = gbk_to_utf16_by_iconv(all);
-        if (u.size() != keys.size() * 2) return;  // not one unit each: stay with iconv
-        for (size_t k = 0; k < keys.size(); ++k) units_[keys[k]] = u[2 * k];
-        units_['\n'] = u'\n';
-        // Every unit but the surrogates, one to a line: one character (or "?") each.
-        std::u16string every;
-        std::vector<char16_t> order;
-        for (uint32_t v = 0; v < 0x10000; ++v)
-            if (v != u'\n' && (v < 0xD800 || v > 0xDFFF)) {
-                every += {static_cast<char16_t>(v), u'\n'};
-                order.push_back(static_cast<char16_t>(v));
-            }
-        const std::string back = utf16_to_gbk_by_iconv(every);
-        size_t at = 0;
-        for (char16_t v : order) {
-            const size_t end = back.find('\n', at);
-            if (end == std::string::npos || end - at > 2 || end == at) return;
-            uint32_t code = static_cast<unsigned char>(back[at]);
-            if (end - at == 2) code = code << 8 | static_cast<unsigned char>(back[at + 1]);
-            gbk_[v] = static_cast<uint32_t>(end - at) << 16 | code;
-            at = end + 1;
-        }
-        gbk_[u'\n'] = 1u << 16 | '\n';
-        ready_ = true;
+                if (trail != 0x7F)
+                    fill(lead << 8 | trail, {static_cast<char>(lead), static_cast<char>(trail)});
+        iconv_close(cd);
     }
 
     std::u16string to_utf16(std::string_view s) const {
-        if (!ready_) return gbk_to_utf16_by_iconv(s);
-        std::u16string out;
-        out.reserve(s.size());
-        for (size_t i = 0; i < s.size();) {
-            const size_t n = char_size_at(s, i);
-            const auto lead = static_cast<unsigned char>(s[i]);
-            out += units_[n == 1 ? lead : lead << 8 | static_cast<unsigned char>(s[i + 1])];
-            i += n;
+        std::u16string out(s.size(), u'\0');
+        char16_t* to = out.data();
+        const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+        const size_t n = s.size();
+        for (size_t i = 0; i < n;) {
+            const unsigned char lead = p[i];
+            if (lead < 0x80) {
+                *to++ = lead;
+                ++i;
+            } else if (i + 1 < n && is_lead_byte(lead) && is_trail_byte(p[i + 1])) {
+                *to++ = units_[static_cast<size_t>(lead) << 8 | p[i + 1]];
+                i += 2;
+            } else {
+                *to++ = units_[lead];
+                ++i;
+            }
         }
+        out.resize(static_cast<size_t>(to - out.data()));
         return out;
     }
 
-    std::string to_gbk(std::u16string_view u) const {
-        if (!ready_) return utf16_to_gbk_by_iconv(u);
-        std::string out;
-        out.reserve(u.size() * 2);
+    static std::string to_gbk(std::u16string_view u) {
+        const Utf8ToGbk& table = utf8_to_gbk_table();
+        std::string out(u.size() * 2, '\0');
+        char* to = out.data();
         for (size_t i = 0; i < u.size(); ++i) {
             const char16_t v = u[i];
+            if (v < 0x80) {
+                *to++ = static_cast<char>(v);
+                continue;
+            }
             if (v >= 0xD800 && v <= 0xDFFF) {
                 // A pair outside the basic plane, or a lone half: one character GBK lacks.
                 if (v <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF)
                     ++i;
-                out += '?';
+                *to++ = '?';
                 continue;
             }
-            const uint32_t g = gbk_[v];
-            if (g >> 16 == 2) out += static_cast<char>(g >> 8 & 0xFF);
-            out += static_cast<char>(g & 0xFF);
+            const uint16_t g = table.gbk_of(v);
+            if (g > 0xFF) {
+                *to++ = static_cast<char>(g >> 8);
+                *to++ = static_cast<char>(g & 0xFF);
+            } else {
+                *to++ = g ? static_cast<char>(g) : '?';
+            }
         }
+        out.resize(static_cast<size_t>(to - out.data()));
         return out;
     }
 
   private:
-    static constexpr uint32_t kUnset = 1u << 16 | '?';
     std::vector<char16_t> units_;  // by byte, or lead << 8 | trail
-    std::vector<uint32_t> gbk_;    // by unit: length << 16 | bytes
-    bool ready_ = false;
 };
 
 const GbkUtf16Tables& gbk_utf16_tables() {
@@ -397,7 +385,7 @@ std::u16string gbk_to_utf16(std::string_view gbk) {
 }
 
 std::string utf16_to_gbk(std::u16string_view utf16) {
-    return gbk_utf16_tables().to_gbk(utf16);
+    return GbkUtf16Tables::to_gbk(utf16);
 }
 
 }  // namespace qb::text

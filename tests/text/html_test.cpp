@@ -182,6 +182,47 @@ TEST(TitleSentence, PicksTheLongSentence) {
     EXPECT_EQ(PickTitleSentence("", "", 0, "", false), "");
 }
 
+// The one-pass sentence marking gives what its two expressions gave.
+TEST(TitleSentence, TheMarkingAgreesWithItsExpressions) {
+    RegexObject cleanup, separator;
+    ASSERT_TRUE(cleanup.Create(G("^[　 \\t]*$(\\r\\n)|^[ 　\\t]+|[ 　\\t]+$")));
+    const std::string chars =
+        replace_all(replace_all(default_sentence_separators(), "\r\n", ""), ". ", "");
+    ASSERT_TRUE(
+        separator.Create("[" + RegexObject::EscapeWildcard(chars) + "]|\\r\\n|\\r|\\n|\\. "));
+    const std::string joint = G("[⊥]");
+    const std::vector<std::string> pieces{
+        " ",  "\t", G("　"), "\r\n", "\r",   "\n", "x",  G("中"), ",",    G("，"),
+        ". ", ".",  "?",     "\x81", "\xFF", "-",  "\"", G("《"), G("‘"), "\xA2\xA0"};
+    std::mt19937 random(13);
+    for (int round = 0; round < 5000; ++round) {
+        std::string text;
+        const int n = static_cast<int>(random() % 16);
+        for (int k = 0; k < n; ++k) text += pieces[random() % pieces.size()];
+        ASSERT_EQ(SentenceSeparatorsMarked(text, joint),
+                  separator.Replace(cleanup.Replace(text, ""), joint))
+            << text;
+    }
+}
+
+TEST(TitleSentence, TagsGoAsWrittenFromTheLastToTheFirst) {
+    const std::vector<std::string> pieces{"<", ">", "x", G("中"), "<b>", "\x81"};
+    std::mt19937 random(17);
+    for (int round = 0; round < 5000; ++round) {
+        std::string text;
+        const int n = static_cast<int>(random() % 14);
+        for (int k = 0; k < n; ++k) text += pieces[random() % pieces.size()];
+        std::string expected = text;  // the slow model
+        for (size_t lt = expected.rfind('<'); lt != std::string::npos;
+             lt = lt ? expected.rfind('<', lt - 1) : std::string::npos) {
+            const size_t gt = expected.find('>', lt + 1);
+            if (gt != std::string::npos) expected.erase(lt, gt - lt + 1);
+            if (lt == 0) break;
+        }
+        ASSERT_EQ(RemoveTags(text), expected) << text;
+    }
+}
+
 TEST(FileNames, Sanitized) {
     EXPECT_EQ(SanitizeFileName("a/b:c*\"d\"?.txt"), G("a／b：c＊d？.txt"));
     EXPECT_EQ(SanitizeFileName("x\\y|z<w>\r\n\t"), G("x＼y｜z＜w＞"));

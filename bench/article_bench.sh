@@ -3,7 +3,8 @@
 # open; GBK, UTF-8 with and without a meta charset, Big5) imported with all eleven data
 # sources in the field list, against the mariadb client sending the same INSERT statements
 # (a dump of the rows the import wrote); then those rows exported without a 文件主名 field
-# (every name drawn from the text), against a mariadb --quick dump of the content column.
+# (every name drawn from the text), against a mariadb --quick dump of the content column
+# (best of three runs each).
 #   bench/article_bench.sh [PAGES=400]
 # Server: see bench_env.sh.
 set -euo pipefail
@@ -116,13 +117,19 @@ t0=$(now)
 sql --default-character-set=gbk qb_bench_pages < "$work/inserts.sql"
 client=$(awk -v a="$t0" -v b="$(now)" 'BEGIN { print b - a }')
 
-t0=$(now)
-"$cli" export --config "$work/export-gbk.ini" "${login[@]}" --folder "$work/out" >"$work/export.log" 2>&1 ||
-  { cat "$work/export.log"; exit 1; }
-ours_export=$(awk -v a="$t0" -v b="$(now)" 'BEGIN { print b - a }')
-t0=$(now)
-sql --quick -N --default-character-set=gbk -e "select body from qb_bench_pages.t" > "$work/dump.tsv"
-dump=$(awk -v a="$t0" -v b="$(now)" 'BEGIN { print b - a }')
+# Three runs of each, alternating, the best of each kept: the server is still writing out the
+# import at first, and the two machines' cores are shared with it.
+ours_export=1e9 dump=1e9
+for _ in 1 2 3; do
+  rm -rf "$work/out"
+  t0=$(now)
+  "$cli" export --config "$work/export-gbk.ini" "${login[@]}" --folder "$work/out" >"$work/export.log" 2>&1 ||
+    { cat "$work/export.log"; exit 1; }
+  ours_export=$(awk -v a="$t0" -v b="$(now)" -v m="$ours_export" 'BEGIN { d = b - a; print (d < m ? d : m) }')
+  t0=$(now)
+  sql --quick -N --default-character-set=gbk -e "select body from qb_bench_pages.t" > "$work/dump.tsv"
+  dump=$(awk -v a="$t0" -v b="$(now)" -v m="$dump" 'BEGIN { d = b - a; print (d < m ? d : m) }')
+done
 written=$(find "$work/out" -type f | wc -l)
 
 echo "Import of $pages HTML pages ($data_mb MB), all eleven data sources:"

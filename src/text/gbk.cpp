@@ -131,6 +131,14 @@ std::vector<std::string> split(std::string_view s, std::string_view separator, i
         parts.emplace_back(s);
         return parts;
     }
+    // Counted first, so that the parts are made in place once instead of being moved each time
+    // the list grows (a large text has millions).
+    size_t count = 1;
+    for (int pos = find(s, separator); pos != -1;
+         pos = find(s, separator, pos + static_cast<int>(separator.size()),
+                    static_cast<size_t>(pos - 1)))
+        ++count;
+    parts.reserve(max_parts > 0 ? std::min(count, static_cast<size_t>(max_parts)) : count);
     int prev = 1;
     size_t known = 0;  // a character boundary at or before prev
     while (max_parts <= 0 || static_cast<int>(parts.size()) < max_parts) {

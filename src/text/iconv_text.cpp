@@ -225,6 +225,13 @@ class Utf8ToGbk {
             if (len == declared && len == 3)
                 cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
             const bool well_formed = (len == 2 && cp >= 0x80) || (len == 3 && cp >= 0x800);
+            // iconv drops Unicode's tag characters (U+E0000 to U+E007F, F3 A0 80 80 to
+            // F3 A0 81 BF) instead of refusing them; so does this path, to give its answers.
+            if (len == 4 && declared == 4 && c == 0xF3 && p[i + 1] == 0xA0 &&
+                (p[i + 2] & 0xFE) == 0x80) {
+                i += len;
+                continue;
+            }
             const uint16_t g = well_formed && cp < 0x10000 ? table_[cp] : 0;
             if (g > 0xFF) {
                 out += static_cast<char>(g >> 8);

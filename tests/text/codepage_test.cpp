@@ -196,6 +196,20 @@ TEST_F(CodePageTest, ACharacterGbkLacksIsOneQuestionMark) {
                               kDetect),
               "?c");
 
+    // Unicode's tag characters are dropped, as iconv drops them, in UTF-8 as in UTF-16.
+    EXPECT_EQ(ReadArticleText(file("tag8",
+                                   "a\xF3\xA0\x80\x81"
+                                   "b"),
+                              kUtf8),
+              "ab");
+    EXPECT_EQ(ReadArticleText(file("tag16", std::string("\xFF\xFE"
+                                                        "a\0"
+                                                        "\x40\xDB\x01\xDC"
+                                                        "b\0",
+                                                        10)),
+                              kDetect),
+              "ab");
+
     // UTF-8 cut off at the end: E3 A0 would decode as "à" if its length were taken from what
     // is left; F0 9F 98 as some three-byte character.
     EXPECT_EQ(ReadArticleText(file("cut3", "ab\xE3\xA0"), kUtf8), "ab?");

@@ -18,6 +18,7 @@
 
 #include "app/main_window.h"
 #include "db/connection.h"
+#include "main_window_fixture.h"
 #include "manager/create_table_window.h"
 #include "manager/manager_window.h"
 #include "manager/result_list.h"
@@ -37,30 +38,20 @@ using platform::from_qstring;
 using platform::to_qstring;
 using test::G;
 
-class ReentrancyTest : public ::testing::Test {
+class ReentrancyTest : public test::MainWindowFixture {
   protected:
-    void SetUp() override {
-        platform::set_ui(&ui_);
-        store_.open_file(dir_.file("s.ini"));
-        main_ = std::make_unique<app::MainWindow>(store_);
-        main_->on_created();
-    }
     void TearDown() override {
         ui_.on_pump = nullptr;
         delete manager_.data();
-        if (main_->connection())
+        if (window_->connection())
             for (const char* d : {"qb_test_re1", "qb_test_re2"})
-                db::execute_sql(main_->connection(), std::string("drop database if exists ") + d);
-        main_.reset();
-        platform::set_ui(nullptr);
+                db::execute_sql(window_->connection(), std::string("drop database if exists ") + d);
+        MainWindowFixture::TearDown();
     }
-    void set(const char* name, const std::string& value) {
-        main_->unit<QLineEdit>(name)->setText(to_qstring(value));
-    }
-    void sql(const std::string& s) { ASSERT_TRUE(db::execute_sql(main_->connection(), s)) << s; }
+    void sql(const std::string& s) { ASSERT_TRUE(db::execute_sql(window_->connection(), s)) << s; }
     int64_t count(const std::string& table) {
-        if (!db::execute_sql(main_->connection(), "select count(*) from " + table)) return -1;
-        auto r = db::take_result(main_->connection());
+        if (!db::execute_sql(window_->connection(), "select count(*) from " + table)) return -1;
+        auto r = db::take_result(window_->connection());
         int64_t n = -1;
         if (r) r->read_field(0u, n);
         return n;
@@ -68,11 +59,7 @@ class ReentrancyTest : public ::testing::Test {
     // Connected, with two databases holding same-named tables, and the manager open on the
     // first.
     void open(int alpha_rows) {
-        auto a = test::server_address();
-        set("编辑框服务器", a.text());
-        set("编辑框用户名", a.user);
-        set("编辑框密码", a.password);
-        ASSERT_TRUE(main_->ensure_connected());
+        connect_to_server();
         for (const char* d : {"qb_test_re1", "qb_test_re2"}) {
             const std::string db = d;
             sql("drop database if exists " + db);
@@ -84,7 +71,7 @@ class ReentrancyTest : public ::testing::Test {
         }
         for (int i = 0; i < alpha_rows; ++i)
             sql("insert into qb_test_re1.alpha values (" + std::to_string(i) + ", 'a')");
-        manager_ = main_->open_manager();
+        manager_ = window_->open_manager();
         ASSERT_TRUE(manager_);
         select_database("qb_test_re1");
     }
@@ -110,10 +97,6 @@ class ReentrancyTest : public ::testing::Test {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    test::TempDir dir_;
-    platform::ScriptedUi ui_;
-    persist::ConfigStore store_;
-    std::unique_ptr<app::MainWindow> main_;
     QPointer<ManagerWindow> manager_;
 };
 
@@ -126,47 +109,47 @@ TEST_F(ReentrancyTest, DuringAnImportOtherCommandsAreRefusedAndEveryRowGoesWhere
     set("编辑框库名", "qb_test_re1");
     set("编辑框表名", "t");
     const std::vector<mapping::FieldMapping> fields{{"name", G("文件主名"), ""}};
-    main_->set_field_rows(fields);
-    auto* sql_window = new SqlWindow(*main_, manager_);
+    window_->set_field_rows(fields);
+    auto* sql_window = new SqlWindow(*window_, manager_);
     sql_window->set_sql_text("use qb_test_re2;");
-    CreateTableWindow* create = main_->open_create_table();
+    CreateTableWindow* create = window_->open_create_table();
     ASSERT_TRUE(create);
 
     bool done = false;
     bool units_disabled = false;
     ui_.on_pump = [&] {
-        if (done || from_qstring(main_->unit<QPushButton>("按钮导入")->text()).rfind(G("总 "), 0))
+        if (done || from_qstring(window_->unit<QPushButton>("按钮导入")->text()).rfind(G("总 "), 0))
             return;
         done = true;
         // Whatever moves the connection to the other database, the rows stay in qb_test_re1.
-        db::select_database(main_->connection(), "qb_test_re2");
+        db::select_database(window_->connection(), "qb_test_re2");
         units_disabled = !manager_->unit<QGroupBox>("分组框库")->isEnabled() &&
                          !manager_->unit<QGroupBox>("分组框表")->isEnabled() &&
                          !sql_window->unit<QPushButton>("按钮执行")->isEnabled() &&
                          !create->unit<QPushButton>("按钮执行创建")->isEnabled() &&
-                         !main_->unit<QPushButton>("按钮读表字段")->isEnabled() &&
-                         !main_->unit<QPushButton>("按钮表列表")->isEnabled() &&
-                         !main_->unit<QPushButton>("按钮导出")->isEnabled() &&
-                         main_->unit<QPushButton>("按钮导入")->isEnabled();
+                         !window_->unit<QPushButton>("按钮读表字段")->isEnabled() &&
+                         !window_->unit<QPushButton>("按钮表列表")->isEnabled() &&
+                         !window_->unit<QPushButton>("按钮导出")->isEnabled() &&
+                         window_->unit<QPushButton>("按钮导入")->isEnabled();
         // Calls that reach the units anyway are refused with the reason.
         sql_window->run();
         set("编辑框表名", "beta");
-        main_->read_table_columns();
+        window_->read_table_columns();
         set("编辑框表名", "t");
-        main_->show_table_popup();
+        window_->show_table_popup();
         create->create();
         manager_->drop_tables(true);
-        main_->toggle_connection();
+        window_->toggle_connection();
     };
-    main_->start_import(false);
+    window_->start_import(false);
     ui_.on_pump = nullptr;
     ASSERT_TRUE(done);
     EXPECT_TRUE(units_disabled);
     EXPECT_TRUE(shown(G("正在导入文章，请等它结束后再试！")));
     EXPECT_TRUE(shown(G("正在导入文章，请先停止导入再断开连接！")));
     EXPECT_EQ(sql_window->statements()->topLevelItemCount(), 0);
-    ASSERT_EQ(main_->field_rows().size(), 1u);
-    EXPECT_EQ(main_->field_rows()[0].field, "name");
+    ASSERT_EQ(window_->field_rows().size(), 1u);
+    EXPECT_EQ(window_->field_rows()[0].field, "name");
     EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 30 篇文章，当前表有 30 条记录！"));
     EXPECT_EQ(count("qb_test_re1.t"), 30);
     EXPECT_EQ(count("qb_test_re2.t"), 0);
@@ -174,7 +157,7 @@ TEST_F(ReentrancyTest, DuringAnImportOtherCommandsAreRefusedAndEveryRowGoesWhere
     // Afterwards the units work again.
     EXPECT_TRUE(manager_->unit<QGroupBox>("分组框表")->isEnabled());
     EXPECT_TRUE(sql_window->unit<QPushButton>("按钮执行")->isEnabled());
-    EXPECT_TRUE(main_->unit<QPushButton>("按钮导出")->isEnabled());
+    EXPECT_TRUE(window_->unit<QPushButton>("按钮导出")->isEnabled());
 }
 
 TEST_F(ReentrancyTest, DuringAListFillTheViewerWaitsForItsNextTableAndClosesAfterTheFill) {
@@ -186,11 +169,11 @@ TEST_F(ReentrancyTest, DuringAListFillTheViewerWaitsForItsNextTableAndClosesAfte
         if (++pumps != 20) return;
         // Another table chosen, the SQL window run, a disconnect: none frees the rows read.
         select_table("beta");
-        auto* w = new SqlWindow(*main_, manager_);
+        auto* w = new SqlWindow(*window_, manager_);
         w->set_sql_text("select 1;");
         w->run();
         EXPECT_EQ(w->statements()->topLevelItemCount(), 0);
-        main_->toggle_connection();
+        window_->toggle_connection();
     };
     manager_->open_viewer(false);
     ui_.on_pump = nullptr;
@@ -199,7 +182,7 @@ TEST_F(ReentrancyTest, DuringAListFillTheViewerWaitsForItsNextTableAndClosesAfte
     EXPECT_EQ(viewer->list()->topLevelItemCount(), 60);
     EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 alpha 记录列表(60)"));
     EXPECT_TRUE(shown(G("正在读取记录，请等它结束后再试！")));
-    EXPECT_TRUE(main_->connection());
+    EXPECT_TRUE(window_->connection());
     settle();
     EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 beta 记录列表(3)"));
 
@@ -216,14 +199,14 @@ TEST_F(ReentrancyTest, DuringAListFillTheViewerWaitsForItsNextTableAndClosesAfte
     EXPECT_LT(viewer->list()->topLevelItemCount(), 60);
     settle();
     EXPECT_FALSE(viewer);
-    EXPECT_TRUE(main_->busy().idle());
+    EXPECT_TRUE(window_->busy().idle());
 }
 
 TEST_F(ReentrancyTest, DuringTheSqlRunASecondPressStopsAndACloseWaits) {
     QB_REQUIRE_SERVER();
     open(0);
     sql("create procedure qb_test_re1.two() begin select 11; select 22; end");
-    QPointer<SqlWindow> w = new SqlWindow(*main_, manager_);
+    QPointer<SqlWindow> w = new SqlWindow(*window_, manager_);
     // A CALL with two result sets: the first is shown, the next statement still runs.
     w->set_sql_text("call qb_test_re1.two();\r\nselect 33;");
     w->run();
@@ -274,7 +257,7 @@ TEST_F(ReentrancyTest, TheViewerAndManagerCommandsActOnTheTableThatWasChosen) {
     ui_.on_pump = [&] {
         if (++pumps != 2) return;
         select_table("beta");
-        db::select_database(main_->connection(), "qb_test_re2");
+        db::select_database(window_->connection(), "qb_test_re2");
     };
     viewer->delete_rows(true);
     ui_.on_pump = nullptr;
@@ -287,14 +270,14 @@ TEST_F(ReentrancyTest, TheViewerAndManagerCommandsActOnTheTableThatWasChosen) {
     EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 beta 记录列表(3)"));
 
     // A USE in the SQL window does not redirect the manager's clear and rename.
-    auto* w = new SqlWindow(*main_, manager_);
+    auto* w = new SqlWindow(*window_, manager_);
     w->set_sql_text("use qb_test_re2;");
     w->run();
     select_table("beta");
     manager_->drop_tables(true);
     EXPECT_EQ(count("qb_test_re1.beta"), 0);
     EXPECT_EQ(count("qb_test_re2.beta"), 3);
-    db::select_database(main_->connection(), "qb_test_re2");
+    db::select_database(window_->connection(), "qb_test_re2");
     test::answer_text_input("gamma");
     manager_->rename_table();
     EXPECT_EQ(count("qb_test_re1.gamma"), 0);
@@ -304,13 +287,13 @@ TEST_F(ReentrancyTest, TheViewerAndManagerCommandsActOnTheTableThatWasChosen) {
 
 TEST_F(ReentrancyTest, ADropStartsItsImportAfterTheDropEventAndAFolderListingStops) {
     int calls = 0;
-    main_->set_drop_handler([&](int, int, const std::string&) { ++calls; });
+    window_->set_drop_handler([&](int, int, const std::string&) { ++calls; });
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir_.file("a.txt")))});
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(main_.get(), &enter);
+    QCoreApplication::sendEvent(window_.get(), &enter);
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(main_.get(), &drop);
+    QCoreApplication::sendEvent(window_.get(), &drop);
     EXPECT_TRUE(drop.isAccepted());
     EXPECT_EQ(calls, 0);
     QCoreApplication::processEvents();
@@ -325,15 +308,15 @@ TEST_F(ReentrancyTest, ADropStartsItsImportAfterTheDropEventAndAFolderListingSto
     set("编辑框文章目录", qb::text::utf8_to_gbk(folder));
     set("编辑框库名", "qb_test_re1");
     set("编辑框表名", "t");
-    main_->set_field_rows({{"name", G("文件主名"), ""}});
+    window_->set_field_rows({{"name", G("文件主名"), ""}});
     int pumps_while_listing = 0;
     ui_.on_pump = [&] {
-        if (from_qstring(main_->unit<QPushButton>("按钮导入")->text()) != G("正在读取文章列表.."))
+        if (from_qstring(window_->unit<QPushButton>("按钮导入")->text()) != G("正在读取文章列表.."))
             return;
         if (++pumps_while_listing == 1)
-            QTest::mouseClick(main_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
+            QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
     };
-    main_->start_import(false);
+    window_->start_import(false);
     ui_.on_pump = nullptr;
     EXPECT_EQ(pumps_while_listing, 1);
     EXPECT_EQ(count("qb_test_re1.t"), 0);

@@ -106,7 +106,15 @@ void MainWindow::read_table_columns() {
         table_edit_->setFocus();
         return;
     }
-    db::select_database(connection_.get(), database);
+    // A database that cannot be selected leaves the previous one current: a table of the same
+    // name there would be described instead.
+    if (!db::select_database(connection_.get(), database)) {
+        ui.message(G("打开库 ") + database +
+                       G(" 失败！请检查设置的库名是否正确，或连接是否有效（重新连接试试）"),
+                   {}, platform::Icon::None, this);
+        database_edit_->setFocus();
+        return;
+    }
     std::vector<db::DescribedColumn> columns;
     if (!db::describe_table(connection_.get(), table, columns)) {
         ui.message(G("打开表失败，请检查表是否存在或是否可读！"), {}, platform::Icon::None, this);

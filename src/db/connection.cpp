@@ -35,6 +35,12 @@ std::unique_ptr<Connection> open_connection(const std::string& host, const std::
     unsigned timeout = kConnectTimeoutSeconds;
     mysql_optionsv(m, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "gbk");
+    // The client library takes "localhost" for its Unix socket and ignores the port: a port
+    // given means that port, over TCP.
+    if (port != 0) {
+        const unsigned tcp = MYSQL_PROTOCOL_TCP;
+        mysql_optionsv(m, MYSQL_OPT_PROTOCOL, &tcp);
+    }
     if (!mysql_real_connect(m, or_null(host), or_null(user), or_null(password), or_null(database),
                             port, nullptr, 0)) {
         if (error) *error = mysql_error(m);
@@ -70,13 +76,11 @@ void drop_later_results(MYSQL* m) {
         if (MYSQL_RES* res = mysql_store_result(m)) mysql_free_result(res);
 }
 
-}  // namespace
-
-namespace {
 bool lost_code(unsigned e) {
     return e == CR_SERVER_GONE_ERROR || e == CR_SERVER_LOST || e == CR_CONNECTION_ERROR ||
            e == CR_CONN_HOST_ERROR;
 }
+
 }  // namespace
 
 void Connection::complete_sent() {

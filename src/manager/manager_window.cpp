@@ -341,12 +341,16 @@ void ManagerWindow::drop_tables(bool clear_only) {
                   G(" 个表") + what + G("吗？");
     if (!clear_only) question += G("\r\n\r\n（右击‘删除表’按钮可删除表的全部记录）");
     if (!platform::ui().ask_ok_cancel(question, {}, this) || !use_listed_database()) return;
+    bool all_cleared = true;
     {
         const QSignalBlocker quiet(tables_);
         for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
             const std::string name = caption_of(tables_->item(*it));
             if (clear_only) {
-                db::delete_records(main_.connection(), name, "");
+                if (!db::delete_records(main_.connection(), name, "")) {
+                    all_cleared = false;
+                    say(G("清空表 ") + name + G(" 的记录失败！请检查权限或网络连接！"), this);
+                }
             } else if (db::drop_table(main_.connection(), name)) {
                 delete tables_->takeItem(*it);
             } else {
@@ -355,10 +359,11 @@ void ManagerWindow::drop_tables(bool clear_only) {
         }
     }
     if (tables_->count() > 0) select_table_alone(std::min(rows.front(), tables_->count() - 1));
-    if (clear_only)
-        say(G("已清空表记录！"), this);
-    else
+    if (clear_only) {
+        if (all_cleared) say(G("已清空表记录！"), this);
+    } else {
         set_table_title();
+    }
 }
 
 bool ManagerWindow::table_name_passes(const std::string& name) {

@@ -164,8 +164,9 @@ SqlWindow::SqlWindow(MainLink& main, QWidget* owner)
     platform::Busy& busy = main_.busy();
     auto follow_loops = [this, &busy] {
         // Its own run keeps the button: pressing it is the stop request.
-        unit<QPushButton>("按钮执行")->setEnabled(
-            busy.idle() || (busy.running() == platform::Loop::SqlRun && busy.runs_in(this)));
+        unit<QPushButton>("按钮执行")
+            ->setEnabled(busy.idle() ||
+                         (busy.running() == platform::Loop::SqlRun && busy.runs_in(this)));
     };
     connect(&busy, &platform::Busy::changed, this, follow_loops);
     follow_loops();

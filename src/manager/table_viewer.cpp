@@ -31,9 +31,8 @@ std::string record_condition(db::ResultSet& rows, uint64_t row) {
             continue;
         }
         rows.read_field(k, value);
-        const std::string escaped = db::escape_sql_value(value);
-        condition +=
-            "`" + name + "` = " + (text::is_position(escaped) ? escaped : "'" + escaped + "'");
+        // Quoted even when it reads as a whole number: a bare 5 would also find the text "05".
+        condition += "`" + name + "` = '" + db::escape_sql_value(value) + "'";
     }
     return condition + "  LIMIT 1";
 }
@@ -76,11 +75,18 @@ void TableViewer::load() {
     const std::string kind = fields_mode_ ? G("字段列表") : G("记录列表");
     setWindowTitle(to_qstring(G("正在读表 ") + table_ + G(" 的") + kind));
     db::Connection* c = manager_.main().connection();
-    if (db::use_database(c, database_))
-        db::execute_sql(
-            c, fields_mode_ ? "describe `" + table_ + "`;" : "select * from `" + table_ + "`;");
-    list_->fill_and_hold(db::take_result(c), !fields_mode_,
+    const bool read = db::use_database(c, database_) &&
+                      db::execute_sql(c, fields_mode_ ? "describe `" + table_ + "`;"
+                                                      : "select * from `" + table_ + "`;");
+    list_->fill_and_hold(read ? db::take_result(c) : nullptr, !fields_mode_,
                          [this] { return busy_.stop_requested(); });
+    if (!read) {
+        // "(0)" would say the table is empty.
+        setWindowTitle(to_qstring(G("表 ") + table_ + G(" 读取失败")));
+        platform::ui().message(G("读取表 ") + table_ + G(" 失败！请检查表是否存在或是否可读！"), {},
+                               platform::Icon::None, this);
+        return;
+    }
     setWindowTitle(to_qstring(G("表 ") + table_ + " " +
                               (fields_mode_ ? G("的字段列表") : G("记录列表")) + "(" +
                               text::int_text(list_->topLevelItemCount()) + ")"));

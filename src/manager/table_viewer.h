@@ -12,8 +12,8 @@ namespace qb::manager {
 
 class ManagerWindow;
 
-// The condition that picks one row of a result: every field compared with its value (bare
-// when it reads back as a whole number, quoted otherwise; IS NULL for NULL), "  LIMIT 1".
+// The condition that picks one row of a result: every field compared with its value, quoted
+// (IS NULL for NULL), "  LIMIT 1".
 std::string record_condition(db::ResultSet& rows, uint64_t row);
 
 class TableViewer : public QWidget {

@@ -181,6 +181,16 @@ TEST_F(CatalogTest, ReadTableColumnsFillsTheFieldList) {
     click("按钮读表字段");
     EXPECT_EQ(ui_.last_message(), G("该数据库中的表[only_id]字段数量为0"));
     EXPECT_TRUE(window_->field_rows().empty());
+
+    // A database that cannot be selected: refused, not the same-named table of the current one.
+    window_->set_field_rows(before);
+    set("编辑框库名", "qb_test_no_such_database");
+    set("编辑框表名", "t");
+    click("按钮读表字段");
+    EXPECT_EQ(ui_.last_message(),
+              G("打开库 qb_test_no_such_database 失败！请检查设置的库名是否正确，或连接是否有效（"
+                "重新连接试试）"));
+    EXPECT_EQ(window_->field_rows().size(), before.size());
 }
 
 }  // namespace

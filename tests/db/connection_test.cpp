@@ -74,6 +74,9 @@ TEST(Login, SuccessWrongPasswordEmptyPasswordAndUnreachableHost) {
     EXPECT_TRUE(open_connection(a.host, "qb_nopw", "", {}, a.port, &error)) << error;
     execute_sql(c.get(), "drop user 'qb_nopw'@'127.0.0.1'");
 
+    // "localhost" with a port reaches that port over TCP, not the client library's socket.
+    EXPECT_TRUE(open_connection("localhost", a.user, a.password, {}, a.port, &error)) << error;
+
     // A host that does not answer gives up within the connect timeout.
     auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(open_connection("10.255.255.1", "root", "x", {}, 3306, &error));

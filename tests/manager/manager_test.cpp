@@ -262,6 +262,14 @@ TEST_F(ManagerTest, CreatesDropsRenamesAndClears) {
     EXPECT_EQ(ui_.shown[ui_.shown.size() - 2].text, G("确定要删除表 表2015 的全部记录数据吗？"));
     EXPECT_EQ(ui_.last_message(), G("已清空表记录！"));
     EXPECT_EQ(count(G("select count(*) from qb_test_mgr.`表2015`")), 0);
+    // A table gone behind the manager's back cannot be cleared: it says so.
+    sql("create table qb_test_mgr.gone (id int)");
+    manager_->refresh_table_list();
+    select_tables({"gone"});
+    sql("drop table qb_test_mgr.gone");
+    manager_->drop_tables(true);
+    EXPECT_EQ(ui_.last_message(), G("清空表 gone 的记录失败！请检查权限或网络连接！"));
+    manager_->refresh_table_list();
 
     // Dropping three, one locked by another session: that one stays with its message.
     auto other = test::connect_to_test_server();
@@ -317,9 +325,9 @@ TEST_F(ManagerTest, TheViewerShowsDeletesCopiesAndExports) {
     // The record conditions: 5 bare, 05 quoted, NULL found.
     db::ResultSet* held = list->held();
     ASSERT_NE(held, nullptr);
-    EXPECT_EQ(record_condition(*held, 0), "`id` = 5 AND `title` = 'five'  LIMIT 1");
-    EXPECT_EQ(record_condition(*held, 1), "`id` = 6 AND `title` = '05'  LIMIT 1");
-    EXPECT_EQ(record_condition(*held, 2), "`id` = 7 AND `title` IS NULL  LIMIT 1");
+    EXPECT_EQ(record_condition(*held, 0), "`id` = '5' AND `title` = 'five'  LIMIT 1");
+    EXPECT_EQ(record_condition(*held, 1), "`id` = '6' AND `title` = '05'  LIMIT 1");
+    EXPECT_EQ(record_condition(*held, 2), "`id` = '7' AND `title` IS NULL  LIMIT 1");
 
     list->clearSelection();
     viewer->delete_rows(false);
@@ -352,6 +360,24 @@ TEST_F(ManagerTest, TheViewerShowsDeletesCopiesAndExports) {
     // Another table selected while the viewer is open reloads it.
     select_tables({"beta"});
     EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 beta 的字段列表(1)"));
+
+    // The text "5" is deleted, not the "05" before it that a bare 5 would also find.
+    sql("create table qb_test_mgr.codes (code varchar(5))");
+    sql("insert into qb_test_mgr.codes values ('05'), ('5')");
+    manager_->refresh_table_list();
+    select_tables({"codes"});
+    manager_->open_viewer(false);
+    list->clearSelection();
+    list->topLevelItem(1)->setSelected(true);
+    viewer->delete_rows(false);
+    EXPECT_EQ(count("select count(*) from qb_test_mgr.codes where code = '05'"), 1);
+    EXPECT_EQ(count("select count(*) from qb_test_mgr.codes"), 1);
+
+    // A table that cannot be read says so instead of showing "(0)" records.
+    sql("drop table qb_test_mgr.codes");
+    viewer->load();
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 codes 读取失败"));
+    EXPECT_EQ(ui_.last_message(), G("读取表 codes 失败！请检查表是否存在或是否可读！"));
 }
 
 TEST_F(ManagerTest, TheSqlWindowRunsLinesAndShowsResults) {

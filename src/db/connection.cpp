@@ -26,7 +26,7 @@ Connection::~Connection() {
 std::unique_ptr<Connection> open_connection(const std::string& host, const std::string& user,
                                             const std::string& password,
                                             const std::string& database, unsigned port,
-                                            std::string* error) {
+                                            std::string* error, unsigned statement_timeout) {
     MYSQL* m = mysql_init(nullptr);
     if (!m) {
         if (error) *error = "out of memory";
@@ -34,6 +34,8 @@ std::unique_ptr<Connection> open_connection(const std::string& host, const std::
     }
     unsigned timeout = kConnectTimeoutSeconds;
     mysql_optionsv(m, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    mysql_optionsv(m, MYSQL_OPT_READ_TIMEOUT, &statement_timeout);
+    mysql_optionsv(m, MYSQL_OPT_WRITE_TIMEOUT, &statement_timeout);
     mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "gbk");
     // The client library takes "localhost" for its Unix socket and ignores the port: a port
     // given means that port, over TCP.

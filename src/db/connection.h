@@ -30,7 +30,7 @@ class Connection {
     friend struct SentOutcome finish_sent_sql(Connection*);
     friend std::unique_ptr<Connection> open_connection(const std::string&, const std::string&,
                                                        const std::string&, const std::string&,
-                                                       unsigned, std::string*);
+                                                       unsigned, std::string*, unsigned);
     explicit Connection(st_mysql* m) : mysql_(m) {}
     // Reads and frees whatever the last statement left unread (its first result when nobody
     // took it, and the later results of a CALL), so that the next statement is not "out of
@@ -50,13 +50,18 @@ class Connection {
 
 // Seconds an unreachable host may hold up a login.
 constexpr unsigned kConnectTimeoutSeconds = 10;
+// Seconds a statement may wait for the server to read it or to answer before the link counts
+// as lost: a dead link must not freeze the window for ever, and a long INSERT of a large
+// article, or one waiting a while for a lock, must still get through.
+constexpr unsigned kStatementTimeoutSeconds = 600;
 
 // Logs in (empty texts are passed as absent: no host = local server); asks for the GBK
 // character set. Null on failure, with the client library's reason in *error.
 std::unique_ptr<Connection> open_connection(const std::string& host, const std::string& user,
                                             const std::string& password,
                                             const std::string& database = {}, unsigned port = 0,
-                                            std::string* error = nullptr);
+                                            std::string* error = nullptr,
+                                            unsigned statement_timeout = kStatementTimeoutSeconds);
 void close_connection(std::unique_ptr<Connection>& connection);
 
 // "host" or "host:port" of the server box: port 0 when none is given.

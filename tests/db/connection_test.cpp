@@ -74,6 +74,14 @@ TEST(Login, SuccessWrongPasswordEmptyPasswordAndUnreachableHost) {
     EXPECT_TRUE(open_connection(a.host, "qb_nopw", "", {}, a.port, &error)) << error;
     execute_sql(c.get(), "drop user 'qb_nopw'@'127.0.0.1'");
 
+    // A server that does not answer within the statement timeout counts as a lost link.
+    auto slow = open_connection(a.host, a.user, a.password, {}, a.port, &error, 1);
+    ASSERT_TRUE(slow) << error;
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_FALSE(execute_sql(slow.get(), "select sleep(4)"));
+    EXPECT_TRUE(connection_lost(slow.get()));
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(4));
+
     // "localhost" with a port reaches that port over TCP, not the client library's socket.
     EXPECT_TRUE(open_connection("localhost", a.user, a.password, {}, a.port, &error)) << error;
 

@@ -140,13 +140,13 @@ void TableViewer::delete_rows(bool all) {
         // The rows are the ones shown, of the table in the database it was listed in, whatever
         // the manager selects meanwhile.
         bool ok = false;
-        if (!db::use_database(c, database_)) {
-            ok = false;  // the database is gone: nothing of this table can be deleted
-        } else if (fields_mode_) {
+        // A database gone meanwhile: nothing of this table can be deleted.
+        const bool listed = db::use_database(c, database_);
+        if (listed && fields_mode_) {
             const std::vector<std::string> cells = list_->cells(*it);
             ok = !cells.empty() &&
                  db::alter_table(c, table_, 3, cells[0], {}, {}, {}, db::ColumnSpec{});
-        } else if (db::ResultSet* held = list_->held()) {
+        } else if (db::ResultSet* held = listed ? list_->held() : nullptr) {
             // Success means a row went: a condition that matched none deleted nothing.
             ok = db::delete_records(c, table_,
                                     record_condition(*held, static_cast<uint64_t>(*it))) &&

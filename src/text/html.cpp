@@ -557,12 +557,15 @@ std::u16string mark_default_separators(const std::u16string& u, const std::u16st
     return out;
 }
 
+// Both steps as their expressions did them, in UTF-16.
+std::u16string marked_sentences(const std::string& text, const std::u16string& joint) {
+    return mark_default_separators(remove_line_blanks(gbk_to_utf16(text)), joint);
+}
+
 }  // namespace
 
 std::string SentenceSeparatorsMarked(const std::string& text, const std::string& joint) {
-    // Each step as its expression did it, through UTF-16 and back.
-    return utf16_to_gbk(
-        mark_default_separators(remove_line_blanks(gbk_to_utf16(text)), gbk_to_utf16(joint)));
+    return utf16_to_gbk(marked_sentences(text, gbk_to_utf16(joint)));
 }
 
 namespace {
@@ -608,7 +611,7 @@ std::string PickTitleSentence(const std::string& contents, const std::string& se
         // The common case in one linear pass each, without the expression engine; only the
         // sentences looked at go back to program text.
         const std::u16string joint16 = gbk_to_utf16(joint);
-        marked16 = mark_default_separators(remove_line_blanks(gbk_to_utf16(text)), joint16);
+        marked16 = marked_sentences(text, joint16);
         pieces16 = pieces_between(marked16, joint16);
         count = pieces16.size();
         sentence = [&](size_t k) { return utf16_to_gbk(pieces16[k]); };

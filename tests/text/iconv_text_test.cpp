@@ -120,8 +120,7 @@ TEST(Utf16Tables, AgreeWithIconvEverywhere) {
     iconv_close(from16);
     EXPECT_EQ(mismatches, 0);
     // A pair outside the basic plane and a lone half: one "?" each.
-    EXPECT_EQ(utf16_to_gbk(u"a\U0001F600b" + std::u16string(1, char16_t{0xD800}) + u"z"),
-              "a?b?z");
+    EXPECT_EQ(utf16_to_gbk(u"a\U0001F600b" + std::u16string(1, char16_t{0xD800}) + u"z"), "a?b?z");
 }
 
 }  // namespace

@@ -89,6 +89,7 @@ bool read_config(const std::string& path, Config& c) {
     persist::ConfigStore store;
     if (::access(path.c_str(), R_OK) != 0) return false;
     store.open_file(path);  // a second reader is fine: only reads follow
+    if (!store.loaded()) return false;
     store.set_section(G("主界面"));
     auto text = [&](const char* key, const std::string& fallback) {
         return store.read_text(G(key), fallback);

@@ -410,9 +410,9 @@ void MainWindow::on_created() {
     setAcceptDrops(true);
 }
 
-void MainWindow::save_state() {
+void MainWindow::save_state(bool last) {
     if (saved_) return;
-    saved_ = true;
+    saved_ = last;
     save_field_list(settings_);
 }
 

@@ -87,7 +87,6 @@ class MainWindow : public QWidget, public manager::MainLink {
     void export_config();
     void import_config();
     // A configuration file's section 主界面 into the window.
-    void load_config_file(const std::string& native_path);
     void load_config(persist::ConfigStore& store);
 
     // 库.., 表..: a popup of the server's database names (fetched once per connection) or of
@@ -128,8 +127,10 @@ class MainWindow : public QWidget, public manager::MainLink {
     // Database names listed by the 库.. popup, kept while connected.
     std::vector<std::string>& database_names_cache() { return database_names_cache_; }
 
-    // Saves the state once: on close, or when the session ends without a close.
-    void save_state();
+    // Saves the state. The last save (on close, or when the program quits without a close)
+    // happens once; a save that is not the last (the session manager's, before a logout that
+    // the user may still cancel) leaves the later ones to happen.
+    void save_state(bool last = true);
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -163,6 +163,7 @@ void MainWindow::clear_fields() {
 }
 
 void MainWindow::save_field_list(persist::ConfigStore& store) {
+    persist::ConfigStore::Batch once(store);
     platform::save_units(this, store, G("主界面"));
     write_field_rows(store, field_rows());
 }

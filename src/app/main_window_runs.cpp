@@ -178,8 +178,8 @@ void MainWindow::import_dropped_file(int count, int position, const std::string&
         }
         if (ext == "ini") {
             if (busy_.refuse(this)) return;
-            load_config_file(native);
-            ui.message(G("导入配置完成！"), {}, platform::Icon::None, this);
+            platform::import_config_file(
+                native, this, [this](persist::ConfigStore& store) { load_config(store); });
             return;
         }
     }
@@ -202,10 +202,6 @@ void MainWindow::import_dropped_file(int count, int position, const std::string&
 void MainWindow::load_config(persist::ConfigStore& store) {
     restore_field_list(store);
     select_source();
-}
-
-void MainWindow::load_config_file(const std::string& native) {
-    platform::with_config_file(native, [this](persist::ConfigStore& store) { load_config(store); });
 }
 
 void MainWindow::export_config() {

@@ -81,7 +81,7 @@ MainWindow& start_program() {
     close_on_termination(window);
     // A session that ends without closing the window still keeps its state.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, window,
-                     [window] { window->save_state(); });
+                     [window] { window->save_state(false); });
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
                      [window] { window->save_state(); });
     window->show();

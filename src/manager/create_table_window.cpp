@@ -151,6 +151,7 @@ bool CreateTableWindow::on_created() {
 }
 
 void CreateTableWindow::save_state(persist::ConfigStore& store) {
+    persist::ConfigStore::Batch once(store);
     platform::save_units(this, store, G("新建表"));
     app::write_rows(store, headers(), rows());
 }
@@ -363,9 +364,8 @@ void CreateTableWindow::import_config() {
 }
 
 void CreateTableWindow::import_config_file(const std::string& native_path) {
-    platform::with_config_file(native_path,
-                               [this](persist::ConfigStore& store) { restore_state(store); });
-    say(G("导入配置完成！"), this);
+    platform::import_config_file(native_path, this,
+                                 [this](persist::ConfigStore& store) { restore_state(store); });
 }
 
 void CreateTableWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -9,8 +9,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "text/gbk.h"
 #include "text/iconv_text.h"
@@ -23,34 +23,60 @@ constexpr std::string_view kCrLf = "\r\n";
 const std::string kLineBreakMark = text::G("┊*┊");
 const std::string kTrue = text::G("真");
 
-bool read_whole_file(const std::string& path, std::string& out, size_t limit) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0 || static_cast<uint64_t>(size) > limit) return false;
-    in.seekg(0);
-    out.resize(static_cast<size_t>(size));
-    in.read(out.data(), size);
-    out.resize(static_cast<size_t>(in.gcount()));
+std::string errno_text() {
+    return text::utf8_to_gbk(std::strerror(errno));
+}
+
+// Reads path whole into out; on failure the reason (program text) and false.
+bool read_whole_file(const std::string& path, std::string& out, size_t limit, std::string* reason) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        if (reason) *reason = text::G("无法读取文件：") + errno_text();
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > limit) {
+        if (reason)
+            *reason = S_ISREG(st.st_mode) ? text::G("文件太大，不是配置文件")
+                                          : text::G("这不是一个普通文件（可能是文件夹）");
+        ::close(fd);
+        return false;
+    }
+    out.resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < out.size()) {
+        ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            if (reason) *reason = text::G("无法读取文件：") + errno_text();
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    out.resize(got);
+    ::close(fd);
     return true;
 }
 
 bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    for (off_t at = 0; !bytes.empty();) {
+        ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), at);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
         }
         bytes.remove_prefix(static_cast<size_t>(n));
+        at += n;
     }
     return true;
 }
 
 // Writes bytes to a new file beside path and renames it over path, so that a reader or a crash
 // sees either the old or the new contents, never half of them. Returns the new file's
-// descriptor, locked, or -1. mode applies to a file that did not exist.
+// descriptor, locked, or -1 with errno set. mode applies to a file that did not exist.
 int replace_file(const std::string& path, std::string_view bytes, mode_t mode) {
     std::string tmp = path + ".tmp-XXXXXX";
     int fd = ::mkstemp(tmp.data());
@@ -58,11 +84,38 @@ int replace_file(const std::string& path, std::string_view bytes, mode_t mode) {
     ::fchmod(fd, mode);
     ::flock(fd, LOCK_EX | LOCK_NB);
     if (!write_all(fd, bytes) || ::fdatasync(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        int saved = errno;
         ::close(fd);
         ::unlink(tmp.c_str());
+        errno = saved;
         return -1;
     }
     return fd;
+}
+
+// For a file whose folder takes no new files (so no replacement can be made beside it) but
+// which itself may be written: the new bytes go over the old ones, then the file is cut to
+// their length. A crash in between can leave a mix, which is why this is only the fallback.
+bool overwrite_in_place(int fd, std::string_view bytes) {
+    return write_all(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+           ::fdatasync(fd) == 0;
+}
+
+// Makes path hold bytes: through a replacement when the folder allows one, else in place
+// through fd (an open writable descriptor of path, or -1 to open one). Returns the descriptor
+// that now holds path (the replacement's, or fd / the one opened; the caller owns it), or -1
+// with the reason.
+int store_bytes(const std::string& path, int fd, std::string_view bytes, mode_t mode,
+                std::string& reason) {
+    int fresh = replace_file(path, bytes, mode);
+    if (fresh >= 0) return fresh;
+    if (errno == EACCES || errno == EPERM || errno == EROFS) {
+        int own = fd >= 0 ? fd : ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (own >= 0 && overwrite_in_place(own, bytes)) return own;
+        if (own >= 0 && own != fd) ::close(own);
+    }
+    reason = text::G("无法写入文件：") + errno_text();
+    return -1;
 }
 
 }  // namespace
@@ -86,20 +139,26 @@ std::string ConfigStore::number_text(double value) {
 bool ConfigStore::open_file(const std::string& path) {
     close_file();
     path_ = path;
+    error_.clear();
     std::error_code ec;
     bool exists = std::filesystem::exists(path, ec);
-    if (exists && !read_whole_file(path, buffer_, kMaxFileSize)) {
+    if (exists && !read_whole_file(path, buffer_, kMaxFileSize, &error_)) {
         // Unreadable or far too large: work on defaults and leave the file as it is.
         buffer_.clear();
         return false;
     }
+    loaded_ = true;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        error_ = text::G("无法写入文件：") + errno_text();
+        return false;
+    }
     struct stat before, after;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &before) != 0 ||
         ::stat(path.c_str(), &after) != 0 || before.st_ino != after.st_ino) {
         // Another instance holds it (or replaced it while we opened): read only.
         ::close(fd);
+        error_ = text::G("文件正被另一个程序使用");
         return false;
     }
     fd_ = fd;
@@ -110,6 +169,17 @@ void ConfigStore::close_file() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     buffer_.clear();
+    loaded_ = false;
+    batch_depth_ = 0;
+}
+
+void ConfigStore::begin_batch() {
+    ++batch_depth_;
+}
+
+bool ConfigStore::end_batch() {
+    if (batch_depth_ > 0 && --batch_depth_ > 0) return true;
+    return !buffer_dirty_ || flush();
 }
 
 size_t ConfigStore::find_header(const std::string& section, size_t from) const {
@@ -211,7 +281,7 @@ bool ConfigStore::perform(const PendingWrite& w) {
         ok = true;
         break;
     }
-    if (buffer_dirty_) flush();
+    if (buffer_dirty_ && batch_depth_ == 0 && !flush()) ok = false;
     return ok;
 }
 
@@ -219,9 +289,13 @@ bool ConfigStore::flush() {
     if (fd_ < 0) return false;
     struct stat st;
     mode_t mode = ::fstat(fd_, &st) == 0 ? (st.st_mode & 07777) : 0600;
-    int fd = replace_file(path_, buffer_, mode);
-    if (fd < 0) return false;
-    ::close(fd_);
+    std::string reason;
+    int fd = store_bytes(path_, fd_, buffer_, mode, reason);
+    if (fd < 0) {
+        if (error_.empty()) error_ = reason;
+        return false;
+    }
+    if (fd != fd_) ::close(fd_);
     fd_ = fd;
     buffer_dirty_ = false;
     return true;
@@ -270,8 +344,12 @@ bool ConfigStore::write_bytes(const std::string& key, const std::string& bytes) 
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::path(file).parent_path();
     if (!std::filesystem::is_directory(folder, ec)) std::filesystem::create_directory(folder, ec);
-    int fd = replace_file(file, bytes, 0600);
-    if (fd < 0) return false;
+    std::string reason;
+    int fd = store_bytes(file, -1, bytes, 0600, reason);
+    if (fd < 0) {
+        if (error_.empty()) error_ = reason;
+        return false;
+    }
     ::close(fd);
     return true;
 }
@@ -279,7 +357,8 @@ bool ConfigStore::write_bytes(const std::string& key, const std::string& bytes) 
 std::string ConfigStore::read_bytes(const std::string& key, const std::string& fallback) const {
     if (path_.empty()) return fallback;
     std::string bytes;
-    if (!read_whole_file(side_file_path(key), bytes, static_cast<size_t>(1) << 30) || bytes.empty())
+    if (!read_whole_file(side_file_path(key), bytes, static_cast<size_t>(1) << 30, nullptr) ||
+        bytes.empty())
         return fallback;
     return bytes;
 }

@@ -22,6 +22,27 @@ class ConfigStore {
     bool open_file(const std::string& path);
     void close_file();
     bool has_file() const { return fd_ >= 0; }
+    // The file's contents were read (a missing file reads as empty).
+    bool loaded() const { return loaded_; }
+    // Why the file could not be read, opened for writing or written since it was opened (the
+    // first such reason, program text), or empty.
+    const std::string& error() const { return error_; }
+
+    // Between begin_batch and the matching end_batch, writes change the buffer only; the
+    // outermost end_batch writes the file once. end_batch is false when that write failed.
+    void begin_batch();
+    bool end_batch();
+    // begin_batch for the length of a scope.
+    class Batch {
+      public:
+        explicit Batch(ConfigStore& store) : store_(store) { store_.begin_batch(); }
+        ~Batch() { store_.end_batch(); }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+      private:
+        ConfigStore& store_;
+    };
     const std::string& path() const { return path_; }
 
     void set_section(const std::string& name) { section_ = name; }
@@ -81,6 +102,9 @@ class ConfigStore {
     std::deque<PendingWrite> queue_;
     bool busy_ = false;
     bool buffer_dirty_ = false;
+    bool loaded_ = false;
+    int batch_depth_ = 0;
+    std::string error_;
     std::function<void()> pump_;
     std::function<void(const std::string&, const std::string&)> alert_;
     std::function<std::string(const std::string&)> encode_name_;

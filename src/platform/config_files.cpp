@@ -24,6 +24,11 @@ void remember(QWidget* export_button, QWidget* import_button, const std::string&
     set_unit_tag(import_button, path);
 }
 
+std::string failure_text(const std::string& what, const std::string& reason,
+                         const std::string& native) {
+    return what + text::G("\r\n原因：") + reason + text::G("\r\n文件：") + program_path(native);
+}
+
 }  // namespace
 
 void attach_store_to_ui(persist::ConfigStore& store) {
@@ -47,7 +52,7 @@ std::string ask_config_export_path(QWidget* export_button, QWidget* import_butto
 std::string ask_config_import_path(QWidget* export_button, QWidget* import_button, QWidget* owner) {
     const std::vector<std::string> chosen =
         ui().pick_open_files(text::G("选择一个先前导出的ini配置文件导入："), text::G(kConfigFilter),
-                             false, unit_tag(import_button), owner);
+                             OpenPick::AnyName, unit_tag(import_button), owner);
     if (chosen.empty() || chosen.front().empty()) return {};
     std::string path = chosen.front();
     if (!exists(native_path(path))) path += ".ini";
@@ -59,28 +64,51 @@ std::string ask_config_import_path(QWidget* export_button, QWidget* import_butto
     return native_path(path);
 }
 
-void with_config_file(const std::string& native_path,
-                      const std::function<void(persist::ConfigStore&)>& use) {
+bool read_config_file(const std::string& native_path,
+                      const std::function<void(persist::ConfigStore&)>& load, std::string& reason) {
     persist::ConfigStore store;
     attach_store_to_ui(store);
     store.open_file(native_path);
-    use(store);
+    if (!store.loaded()) {
+        // Loading defaults from a file that could not be read would reset the window.
+        reason = store.error();
+        return false;
+    }
+    load(store);
+    return true;
+}
+
+void import_config_file(const std::string& native_path, QWidget* owner,
+                        const std::function<void(persist::ConfigStore&)>& load) {
+    std::string reason;
+    if (read_config_file(native_path, load, reason))
+        ui().message(text::G("导入配置完成！"), {}, Icon::None, owner);
+    else
+        ui().message(failure_text(text::G("导入配置失败！"), reason, native_path), {},
+                     Icon::Warning, owner);
 }
 
 void export_window_config(QWidget* export_button, QWidget* import_button, QWidget* owner,
                           const std::function<void(persist::ConfigStore&)>& save) {
     const std::string path = ask_config_export_path(export_button, import_button, owner);
     if (path.empty()) return;
-    with_config_file(path, save);
-    ui().message(text::G("导出配置完成！"), {}, Icon::None, owner);
+    persist::ConfigStore store;
+    attach_store_to_ui(store);
+    if (store.open_file(path)) {
+        persist::ConfigStore::Batch once(store);
+        save(store);
+    }
+    if (store.error().empty())
+        ui().message(text::G("导出配置完成！"), {}, Icon::None, owner);
+    else
+        ui().message(failure_text(text::G("导出配置失败！"), store.error(), path), {},
+                     Icon::Warning, owner);
 }
 
 void import_window_config(QWidget* export_button, QWidget* import_button, QWidget* owner,
                           const std::function<void(persist::ConfigStore&)>& load) {
     const std::string path = ask_config_import_path(export_button, import_button, owner);
-    if (path.empty()) return;
-    with_config_file(path, load);
-    ui().message(text::G("导入配置完成！"), {}, Icon::None, owner);
+    if (!path.empty()) import_config_file(path, owner, load);
 }
 
 }  // namespace qb::platform

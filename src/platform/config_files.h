@@ -23,12 +23,16 @@ std::string ask_config_export_path(QWidget* export_button, QWidget* import_butto
 // system's form; empty when cancelled or, after its message, when there is no such file.
 std::string ask_config_import_path(QWidget* export_button, QWidget* import_button, QWidget* owner);
 
-// Opens a store on a configuration file (attached to the user interface) for use, then
-// closes it.
-void with_config_file(const std::string& native_path,
-                      const std::function<void(persist::ConfigStore&)>& use);
+// Reads a configuration file with load; false, with the reason and nothing loaded, when the
+// file cannot be read.
+bool read_config_file(const std::string& native_path,
+                      const std::function<void(persist::ConfigStore&)>& load, std::string& reason);
+// Reads it and says whether that worked.
+void import_config_file(const std::string& native_path, QWidget* owner,
+                        const std::function<void(persist::ConfigStore&)>& load);
 
-// 导出配置 of a window: asks for the path, writes the window's state with save, says so.
+// 导出配置 of a window: asks for the path, writes the window's state with save (the file once),
+// says whether that worked.
 void export_window_config(QWidget* export_button, QWidget* import_button, QWidget* owner,
                           const std::function<void(persist::ConfigStore&)>& save);
 // 导入配置 of a window: asks for an existing file, reads it with load, says so.

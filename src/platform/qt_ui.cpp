@@ -59,7 +59,24 @@ bool ask(const std::string& text, const std::string& caption, QWidget* parent,
          QMessageBox::StandardButtons buttons, QMessageBox::StandardButton yes) {
     QMessageBox box(QMessageBox::Question, caption_or_default(caption), to_qstring(text), buttons,
                     parent);
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == yes;
+}
+
+// A chosen path as program text. Program text is GBK: a path with a character GBK lacks
+// would name another file, so it is refused with a message (and empty returned, as for a
+// cancel).
+std::string program_text_of_path(const QString& path, QWidget* parent) {
+    if (path.isEmpty()) return {};
+    std::string gbk = from_qstring(path);
+    if (to_qstring(gbk) == path) return gbk;
+    QMessageBox box(
+        QMessageBox::Warning, caption_or_default({}),
+        qtr("路径中有GBK编码无法表示的字符，本程序无法使用它，请换一个名字或位置：\n") + path,
+        QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return {};
 }
 
 }  // namespace
@@ -72,6 +89,7 @@ void QtUi::message(const std::string& text, const std::string& caption, Icon ico
                    QWidget* parent) {
     QMessageBox box(qt_icon(icon), caption_or_default(caption), to_qstring(text), QMessageBox::Ok,
                     parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -87,7 +105,7 @@ std::string QtUi::pick_folder(const std::string& title, const std::string& initi
                               QWidget* parent) {
     QString dir = QFileDialog::getExistingDirectory(parent, to_qstring(title), to_qstring(initial),
                                                     QFileDialog::ShowDirsOnly);
-    return dir.isEmpty() ? std::string() : from_qstring(dir);
+    return program_text_of_path(dir, parent);
 }
 
 QString qt_file_filter(const std::string& filter) {
@@ -104,17 +122,18 @@ QString qt_file_filter(const std::string& filter) {
 }
 
 std::vector<std::string> QtUi::pick_open_files(const std::string& title, const std::string& filter,
-                                               bool multiple, const std::string& initial,
+                                               OpenPick pick, const std::string& initial,
                                                QWidget* parent) {
+    QFileDialog dialog(parent, to_qstring(title), to_qstring(initial), qt_file_filter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(pick == OpenPick::Many  ? QFileDialog::ExistingFiles
+                       : pick == OpenPick::One ? QFileDialog::ExistingFile
+                                               : QFileDialog::AnyFile);
     std::vector<std::string> out;
-    if (multiple) {
-        for (const QString& f : QFileDialog::getOpenFileNames(
-                 parent, to_qstring(title), to_qstring(initial), qt_file_filter(filter)))
-            out.push_back(from_qstring(f));
-    } else {
-        QString f = QFileDialog::getOpenFileName(parent, to_qstring(title), to_qstring(initial),
-                                                 qt_file_filter(filter));
-        if (!f.isEmpty()) out.push_back(from_qstring(f));
+    if (dialog.exec() != QDialog::Accepted) return out;
+    for (const QString& f : dialog.selectedFiles()) {
+        std::string path = program_text_of_path(f, parent);
+        if (!path.empty()) out.push_back(path);
     }
     return out;
 }
@@ -123,7 +142,7 @@ std::string QtUi::pick_save_file(const std::string& title, const std::string& fi
                                  const std::string& initial, QWidget* parent) {
     QString f = QFileDialog::getSaveFileName(parent, to_qstring(title), to_qstring(initial),
                                              qt_file_filter(filter));
-    return f.isEmpty() ? std::string() : from_qstring(f);
+    return program_text_of_path(f, parent);
 }
 
 std::string QtUi::clipboard_text() {

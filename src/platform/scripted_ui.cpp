@@ -31,8 +31,9 @@ std::string ScriptedUi::pick_folder(const std::string&, const std::string& initi
     return f;
 }
 
-std::vector<std::string> ScriptedUi::pick_open_files(const std::string&, const std::string&, bool,
-                                                     const std::string& initial, QWidget*) {
+std::vector<std::string> ScriptedUi::pick_open_files(const std::string&, const std::string&,
+                                                     OpenPick, const std::string& initial,
+                                                     QWidget*) {
     dialog_initials.push_back(initial);
     if (open_files.empty()) return {};
     auto f = open_files.front();

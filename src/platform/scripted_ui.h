@@ -25,7 +25,7 @@ class ScriptedUi : public Ui {
     std::string pick_folder(const std::string& title, const std::string& initial,
                             QWidget* parent) override;
     std::vector<std::string> pick_open_files(const std::string& title, const std::string& filter,
-                                             bool multiple, const std::string& initial,
+                                             OpenPick pick, const std::string& initial,
                                              QWidget* parent) override;
     std::string pick_save_file(const std::string& title, const std::string& filter,
                                const std::string& initial, QWidget* parent) override;

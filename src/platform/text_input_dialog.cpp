@@ -162,7 +162,8 @@ void TextInputDialog::clear_text() {
 std::vector<std::string> TextInputDialog::pick_files(const char* what) {
     return platform::ui().pick_open_files(
         G("选择多个文件，将导入其") + G(what),
-        G("文本文本|*.txt;*.text;*.ini;*.htn;*.html|全部文件|*.*"), true, {}, this);
+        G("文本文本|*.txt;*.text;*.ini;*.htn;*.html|全部文件|*.*"), platform::OpenPick::Many, {},
+        this);
 }
 
 void TextInputDialog::add_file_contents() {

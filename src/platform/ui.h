@@ -39,6 +39,10 @@ struct MenuItem {
     }
 };
 
+// What an open dialog accepts: one existing file, several, or any one name typed (the caller
+// decides what a name that is no file means).
+enum class OpenPick { One, Many, AnyName };
+
 class Ui {
   public:
     virtual ~Ui() = default;
@@ -55,7 +59,7 @@ class Ui {
     virtual std::string pick_folder(const std::string& title, const std::string& initial,
                                     QWidget* parent = nullptr) = 0;
     virtual std::vector<std::string> pick_open_files(const std::string& title,
-                                                     const std::string& filter, bool multiple,
+                                                     const std::string& filter, OpenPick pick,
                                                      const std::string& initial,
                                                      QWidget* parent = nullptr) = 0;
     virtual std::string pick_save_file(const std::string& title, const std::string& filter,

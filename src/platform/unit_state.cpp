@@ -131,6 +131,7 @@ void set_unit_tag(QWidget* w, const std::string& tag) {
 void save_units(QWidget* window, persist::ConfigStore& store, const std::string& section,
                 const std::vector<std::string>& exclusions) {
     if (!section.empty()) store.set_section(section);
+    persist::ConfigStore::Batch once(store);
     const std::string selected_suffix = G(".选中");
     for (auto [w, kind] : units_of(window, exclusions)) {
         ui().pump();

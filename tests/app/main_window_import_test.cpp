@@ -1,16 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "app/main_window.h"
 #include "db/connection.h"
 #include "main_window_fixture.h"
 #include "persist/config_store.h"
+#include "platform/qt_ui.h"
 #include "platform/qtext.h"
 #include "platform/scripted_ui.h"
 #include "test_server.h"
@@ -324,6 +330,94 @@ TEST_F(MainWindowImportTest, DropsOfFoldersAndConfigurations) {
     window_->import_dropped_file(1, 1, dir_.file("cfg.ini"));
     EXPECT_EQ(ui_.last_message(), G("导入配置完成！"));
     EXPECT_EQ(get("编辑框库名"), G("配置库"));
+}
+
+TEST_F(MainWindowImportTest, ConfigurationFailuresAreToldAndChangeNothing) {
+    const auto export_to = [&](const std::string& native) {
+        ui_.save_files = {qb::text::utf8_to_gbk(native)};
+        QTest::mouseClick(window_->unit<QPushButton>("按钮导出配置"), Qt::LeftButton);
+        return ui_.last_message();
+    };
+    const auto failure = [](const char* what, const char* reason, const std::string& native) {
+        return G(what) + G("\r\n原因：") + G(reason) + G("\r\n文件：") +
+               qb::text::utf8_to_gbk(native);
+    };
+    // A folder where the file should be, and a file another program holds.
+    std::filesystem::create_directories(dir_.file("taken.ini"));
+    EXPECT_EQ(
+        export_to(dir_.file("taken.ini")),
+        failure("导出配置失败！", "这不是一个普通文件（可能是文件夹）", dir_.file("taken.ini")));
+    persist::ConfigStore holder;
+    ASSERT_TRUE(holder.open_file(dir_.file("held.ini")));
+    EXPECT_EQ(export_to(dir_.file("held.ini")),
+              failure("导出配置失败！", "文件正被另一个程序使用", dir_.file("held.ini")));
+    EXPECT_EQ(test::read_file(dir_.file("held.ini")), "");
+    holder.close_file();
+    EXPECT_EQ(export_to(dir_.file("held.ini")), G("导出配置完成！"));
+
+    // An import that cannot read its file keeps the field list and every unit as they are.
+    window_->set_field_rows({{"kept", G("文件主名"), ""}});
+    set("编辑框库名", G("保留"));
+    const std::string huge = dir_.file("huge.ini");
+    test::write_file(huge, std::string(persist::ConfigStore::kMaxFileSize + 1, '\n'));
+    ui_.open_files = {{qb::text::utf8_to_gbk(huge)}};
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入配置"), Qt::LeftButton);
+    EXPECT_EQ(ui_.last_message(), failure("导入配置失败！", "文件太大，不是配置文件", huge));
+    window_->import_dropped_file(1, 1, huge);
+    EXPECT_EQ(ui_.last_message().rfind(G("导入配置失败！"), 0), 0u);
+    ASSERT_EQ(window_->field_rows().size(), 1u);
+    EXPECT_EQ(window_->field_rows()[0].field, "kept");
+    EXPECT_EQ(get("编辑框库名"), G("保留"));
+}
+
+TEST_F(MainWindowImportTest, TheRealOpenDialogTakesANameTypedWithoutItsExtension) {
+    const std::string ini = dir_.file("typed.ini");
+    ui_.save_files = {qb::text::utf8_to_gbk(ini)};
+    set("编辑框库名", G("来自文件"));
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导出配置"), Qt::LeftButton);
+    set("编辑框库名", "");
+
+    // The Qt dialog, typed into as a person would: "typed" (no such file) and Enter.
+    platform::QtUi real;
+    platform::set_ui(&real);
+    std::vector<std::string> typed = {"typed", qb::text::gbk_to_utf8(G("无此文件"))};
+    bool dialog_seen = false;
+    QString said;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            // The program's own message box after a refusal: close it.
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                said = box->text();
+                box->accept();
+            }
+            return;
+        }
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!name) return;
+        if (typed.empty()) {
+            dialog->reject();  // a dialog that took neither name would wait for ever
+            return;
+        }
+        dialog_seen = true;
+        dialog->setDirectory(QString::fromStdString(dir_.path().string()));
+        name->setText(QString::fromStdString(typed.front()));
+        typed.erase(typed.begin());
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    poll.start(20);
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入配置"), Qt::LeftButton);
+    EXPECT_TRUE(dialog_seen);
+    EXPECT_EQ(get("编辑框库名"), G("来自文件"));
+    // A name that is no file, with or without ".ini", is refused after the dialog.
+    set("编辑框库名", "");
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入配置"), Qt::LeftButton);
+    EXPECT_TRUE(typed.empty());
+    EXPECT_EQ(said, QString::fromUtf8("请选择一个已存在的ini文件！"));
+    EXPECT_EQ(get("编辑框库名"), "");
+    poll.stop();
+    platform::set_ui(&ui_);
 }
 
 }  // namespace

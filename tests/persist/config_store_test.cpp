@@ -1,9 +1,12 @@
 #include "persist/config_store.h"
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <filesystem>
+#include <functional>
 
 #include "test_util.h"
 
@@ -14,6 +17,21 @@ using test::G;
 using test::read_file;
 using test::TempDir;
 using test::write_file;
+
+// Runs body in a child process as an unprivileged user (root may write anything, so the
+// permission cases would not show) and gives its exit status: 0 when every check passed,
+// else the number of the first that failed.
+int as_unprivileged(const std::function<int()>& body) {
+    pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (geteuid() == 0 && ::setuid(65534) != 0) _exit(100);
+        _exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+}
 
 TEST(ConfigStore, WritesProduceTheExactFileBytes) {
     TempDir dir;
@@ -136,24 +154,83 @@ TEST(ConfigStore, ReadOnlyAndLockedFilesKeepTheirBytes) {
     EXPECT_TRUE(third.open_file(path));
     third.close_file();
 
-    // A read-only file: checked as an unprivileged user, since root may write anything.
+    // A read-only file.
     ::chmod(path.c_str(), 0444);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (geteuid() == 0 && ::setuid(65534) != 0) _exit(10);
-        ConfigStore ro;
-        if (ro.open_file(path)) _exit(11);
-        ro.set_section("s");
-        if (ro.read_text("k", "") != "again") _exit(12);
-        ro.write_text("k", "changed");
-        if (ro.read_text("k", "") != "changed") _exit(13);
-        _exit(read_file(path) == "[s]\r\nk=again" ? 0 : 14);
+    EXPECT_EQ(as_unprivileged([&] {
+                  ConfigStore ro;
+                  if (ro.open_file(path)) return 11;
+                  ro.set_section("s");
+                  if (ro.read_text("k", "") != "again") return 12;
+                  ro.write_text("k", "changed");
+                  if (ro.read_text("k", "") != "changed") return 13;
+                  if (ro.error().rfind(G("无法写入文件："), 0) != 0) return 14;
+                  return read_file(path) == "[s]\r\nk=again" ? 0 : 15;
+              }),
+              0);
+}
+
+TEST(ConfigStore, FailuresGiveTheirReasonAndAFolderWithoutNewFilesIsWrittenInPlace) {
+    TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    const std::string folder = dir.file("fixed");
+    std::filesystem::create_directories(folder + "/inibin");
+    const std::string kept = folder + "/kept.ini", side = folder + "/inibin/s-k.ibn";
+    write_file(kept, "[s]\r\nk=old value that is longer");
+    write_file(side, "old side bytes");
+    ::chmod(kept.c_str(), 0666);
+    ::chmod(side.c_str(), 0666);
+    ::chmod((folder + "/inibin").c_str(), 0555);
+    ::chmod(folder.c_str(), 0555);
+    const std::string unreadable = dir.file("secret.ini");
+    write_file(unreadable, "[s]\r\nk=v");
+    ::chmod(unreadable.c_str(), 0600);
+    EXPECT_EQ(as_unprivileged([&] {
+                  // The folder takes no new file, so no replacement: the file itself is
+                  // rewritten and cut to the new length, side files too.
+                  ConfigStore store;
+                  if (!store.open_file(kept)) return 1;
+                  store.set_section("s");
+                  if (!store.write_text("k", "new")) return 2;
+                  if (read_file(kept) != "[s]\r\nk=new") return 3;
+                  if (!store.write_bytes("k", "side")) return 4;
+                  if (read_file(side) != "side" || !store.error().empty()) return 5;
+                  // A new file there cannot be made: told, with the reason.
+                  ConfigStore fresh;
+                  if (fresh.open_file(folder + "/new.ini")) return 6;
+                  if (fresh.error().rfind(G("无法写入文件："), 0) != 0) return 7;
+                  if (std::filesystem::exists(folder + "/new.ini")) return 8;
+                  // An unreadable file is not loaded, so nobody takes defaults for its contents.
+                  ConfigStore closed;
+                  if (closed.open_file(unreadable) || closed.loaded()) return 9;
+                  if (closed.error().rfind(G("无法读取文件："), 0) != 0) return 10;
+                  return 0;
+              }),
+              0);
+    ::chmod(folder.c_str(), 0755);
+    ::chmod((folder + "/inibin").c_str(), 0755);
+    EXPECT_EQ(read_file(kept), "[s]\r\nk=new");
+
+    // A batch of writes reaches the file once, at its end.
+    ConfigStore store;
+    ASSERT_TRUE(store.open_file(kept));
+    store.set_section("s");
+    {
+        ConfigStore::Batch once(store);
+        for (int i = 0; i < 100; ++i) store.write_number("n" + std::to_string(i), i);
+        {
+            ConfigStore::Batch inner(store);
+            store.write_text("k", "batched");
+        }
+        EXPECT_EQ(read_file(kept), "[s]\r\nk=new");
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(read_file(kept), store.buffer());
+    EXPECT_NE(store.buffer().find("\r\nk=batched"), std::string::npos);
+
+    // A folder in the file's place cannot be read as one.
+    ConfigStore folder_store;
+    EXPECT_FALSE(folder_store.open_file(folder));
+    EXPECT_FALSE(folder_store.loaded());
+    EXPECT_FALSE(folder_store.error().empty());
 }
 
 TEST(ConfigStore, NewFileIsPrivate) {

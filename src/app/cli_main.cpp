@@ -5,11 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/field_list_settings.h"
@@ -26,9 +32,39 @@ using text::G;
 
 namespace {
 
+// Stop requests: 1 after the first Ctrl-C (stop after the current file), 2 after a second
+// one or SIGTERM (break the statement under way, then stop).
 volatile sig_atomic_t g_stop = 0;
-void on_interrupt(int) {
-    g_stop = 1;
+// Written by the signal handler to wake the StatementBreaker: 1 for "break now".
+int g_wake[2] = {-1, -1};
+
+void write_all_to(int fd, const char* text) {
+    size_t left = std::strlen(text);
+    while (left > 0) {
+        ssize_t n = ::write(fd, text, left);
+        if (n <= 0) return;
+        text += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+void on_interrupt(int sig) {
+    const int saved = errno;
+    if (sig == SIGTERM || g_stop >= 1) {
+        g_stop = 2;
+        const char wake = 1;
+        if (::write(g_wake[1], &wake, 1) < 0) {
+        }
+        // A third Ctrl-C ends the program at once, whatever it is waiting for.
+        ::signal(SIGINT, SIG_DFL);
+    } else {
+        g_stop = 1;
+        write_all_to(2,
+                     "\n将在当前文件之后停止；再按一次 Ctrl-C 立即中断正在执行的语句。\n"
+                     "Stopping after the current file; press Ctrl-C again to break the "
+                     "statement under way.\n");
+    }
+    errno = saved;
 }
 
 const char* kHelp =
@@ -63,15 +99,29 @@ const char* kHelp =
     "  --empty-table-first    导入前清空表 / delete every row of the table first\n"
     "  --help                 显示本说明 / show this text\n"
     "\n"
-    "进度显示在标准错误上；Ctrl-C 在当前文件后停止并仍然输出汇总；每个失败的文件连同原因写到\n"
-    "标准错误。只有全部文件都导入（导出）成功时退出码才为 0。\n"
-    "Progress goes to standard error; Ctrl-C stops after the current file and still prints the\n"
-    "summary; every failed file is listed on standard error with its reason. The exit status is\n"
-    "0 only when every file was imported (exported), 1 otherwise, 2 for a usage error.\n";
+    "汇总写到标准输出；进度、提示和每个失败的文件（连同原因）写到标准错误。Ctrl-C 在当前文件后\n"
+    "停止并仍然输出汇总；再按一次 Ctrl-C（或收到 SIGTERM）立即中断正在执行的语句。只有全部文件\n"
+    "都导入（导出）成功时退出码才为 0。\n"
+    "The summary goes to standard output; progress, messages and every failed file with its\n"
+    "reason go to standard error. Ctrl-C stops after the current file and still prints the\n"
+    "summary; a second Ctrl-C (or SIGTERM) breaks the statement under way at once. The exit\n"
+    "status is 0 only when every file was imported (exported), 1 otherwise, 2 for a usage error.\n";
+
+// The progress bar on a terminal is a line without its end, rewritten in place: anything
+// else printed first ends it, so that it starts on a fresh line.
+bool g_progress_line_open = false;
+void end_progress_line() {
+    if (!g_progress_line_open) return;
+    std::fputs("\n", stderr);
+    std::fflush(stderr);
+    g_progress_line_open = false;
+}
 
 // Program text to the terminal (UTF-8).
 void say(FILE* f, const std::string& gbk) {
+    end_progress_line();
     std::fputs((text::gbk_to_utf8(gbk) + "\n").c_str(), f);
+    std::fflush(f);
 }
 
 struct Config {
@@ -117,7 +167,10 @@ class CliHost : public mapping::RunHost {
         : rows_(std::move(rows)), empty_first_(empty_first), tty_(::isatty(2)) {
         start_ = std::chrono::steady_clock::now();
     }
-    void message(const std::string& text) override { say(stdout, text); }
+    // The summary is the result and goes to standard output; everything else is a message
+    // about the run and goes to standard error.
+    void message(const std::string& text) override { say(stderr, text); }
+    void summary(const std::string& text) override { say(stdout, text); }
     bool stop_requested() override { return g_stop != 0; }
     bool ctrl_held() override { return empty_first_; }
     std::vector<mapping::FieldMapping> field_rows() override { return rows_; }
@@ -128,6 +181,7 @@ class CliHost : public mapping::RunHost {
                    size_t total) override {
         if (!ok) {
             if (tty_) std::fputs("\r\033[K", stderr);
+            g_progress_line_open = false;
             std::fprintf(stderr, "失败 failed: %s: %s\n", path.c_str(),
                          text::gbk_to_utf8(reason).c_str());
         }
@@ -149,6 +203,7 @@ class CliHost : public mapping::RunHost {
         bar.resize(width, '.');
         std::fprintf(stderr, "%s[%s] %zu/%zu  %.1f 篇/s  剩余 %.0f s%s", tty_ ? "\r" : "",
                      bar.c_str(), done, total, rate, left, tty_ && !last ? "" : "\n");
+        g_progress_line_open = tty_ && !last;
         std::fflush(stderr);
     }
 
@@ -170,13 +225,19 @@ std::optional<int> encoding_code(const std::string& name) {
     return std::nullopt;
 }
 
-// Logs in with the configuration's account; null after saying why.
-std::unique_ptr<db::Connection> connect(const Config& config) {
+std::unique_ptr<db::Connection> log_in(const Config& config, std::string* error,
+                                       unsigned statement_timeout = db::kStatementTimeoutSeconds) {
     std::string host;
     unsigned port = 0;
     db::parse_server_address(config.server, host, port);
+    return db::open_connection(host, config.user, config.password, {}, port, error,
+                               statement_timeout);
+}
+
+// Logs in with the configuration's account; null after saying why.
+std::unique_ptr<db::Connection> connect(const Config& config) {
     std::string error;
-    auto connection = db::open_connection(host, config.user, config.password, {}, port, &error);
+    auto connection = log_in(config, &error);
     if (!connection) {
         say(stderr, G("连接到MySQL失败"));
         std::fprintf(stderr, "%s\n", text::gbk_to_utf8(error).c_str());
@@ -186,12 +247,63 @@ std::unique_ptr<db::Connection> connect(const Config& config) {
     return connection;
 }
 
+// Breaks the run's statement when a second Ctrl-C or SIGTERM comes (a statement can wait for
+// a lock, or for a server that went away, much longer than an operator will): ends the
+// run's session from a second connection, or, when the server cannot be reached for that,
+// shuts the socket down. Either way the statement under way fails at once and the run ends
+// as after a lost connection.
+class StatementBreaker {
+  public:
+    StatementBreaker(const Config& config, db::Connection* run)
+        : config_(config), session_(db::session_id(run)), socket_(db::socket_descriptor(run)) {
+        thread_ = std::thread([this] { wait(); });
+    }
+    ~StatementBreaker() {
+        const char done = 0;
+        while (::write(g_wake[1], &done, 1) < 0 && errno == EINTR) {
+        }
+        thread_.join();
+    }
+    StatementBreaker(const StatementBreaker&) = delete;
+    StatementBreaker& operator=(const StatementBreaker&) = delete;
+    // After the run: says so when the run was broken.
+    void report() const {
+        if (broke_) say(stderr, G("已中断：正在执行的语句已被终止，连接已关闭。"));
+    }
+
+  private:
+    void wait() {
+        for (;;) {
+            char what = 0;
+            const ssize_t n = ::read(g_wake[0], &what, 1);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0 || what == 0) return;
+            if (!broke_) break_statement();
+        }
+    }
+    void break_statement() {
+        broke_ = true;
+        std::fputs("正在中断正在执行的语句 breaking the statement under way...\n", stderr);
+        std::string error;
+        auto killer = log_in(config_, &error, db::kConnectTimeoutSeconds);
+        if (!killer ||
+            !db::execute_sql(killer.get(), "KILL CONNECTION " + std::to_string(session_)))
+            if (socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
+    }
+
+    const Config& config_;
+    const unsigned long session_;
+    const int socket_;
+    std::atomic<bool> broke_{false};
+    std::thread thread_;
+};
+
 int run_import_command(const Config& config) {
     const std::string folder = text::gbk_to_utf8(config.folder);
     struct stat st;
     if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        say(stderr,
-            G("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！"));
+        say(stderr, G("文章目录不存在或不是目录：") + config.folder +
+                        G("\r\n请在配置中设置文章所在目录，或用 --folder 指定。"));
         return 1;
     }
     std::vector<std::string> files;
@@ -216,7 +328,9 @@ int run_import_command(const Config& config) {
     settings.time_modified = config.time_modified;
     settings.time_kind = config.time_kind;
     CliHost cli(config.rows, config.empty_first);
+    StatementBreaker breaker(config, connection.get());
     const import::ImportResult r = import::run_import(connection.get(), settings, files, cli);
+    breaker.report();
     if (r.stopped)
         std::fprintf(stderr, "已停止 stopped: %zu 个文件未导入 files not imported\n",
                      r.not_attempted);
@@ -234,7 +348,9 @@ int run_export_command(const Config& config) {
     settings.encoding = config.encoding;
     settings.stream_rows = true;  // nothing else uses the connection: any table size
     CliHost cli(config.rows, false);
+    StatementBreaker breaker(config, connection.get());
     const exporting::ExportResult r = exporting::run_export(connection.get(), settings, cli);
+    breaker.report();
     if (r.stopped) std::fputs("已停止 stopped\n", stderr);
     return r.prepared && !r.stopped && r.failed == 0 && r.read_error.empty() ? 0 : 1;
 }
@@ -301,6 +417,7 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (::pipe2(g_wake, O_CLOEXEC) != 0) return usage_error("cannot create a pipe");
     struct sigaction sa {};
     sa.sa_handler = on_interrupt;
     sigemptyset(&sa.sa_mask);

@@ -170,6 +170,17 @@ bool connection_lost(Connection* c) {
     return lost_code(mysql_errno(c->native()));
 }
 
+unsigned long session_id(Connection* c) {
+    return c ? mysql_thread_id(c->native()) : 0;
+}
+
+int socket_descriptor(Connection* c) {
+    if (!c) return -1;
+    my_socket fd = -1;
+    if (mariadb_get_infov(c->native(), MARIADB_CONNECTION_SOCKET, &fd) != 0) return -1;
+    return static_cast<int>(fd);
+}
+
 uint64_t affected_rows(Connection* c) {
     if (!c) return 0;
     const my_ulonglong n = mysql_affected_rows(c->native());

@@ -93,6 +93,12 @@ uint64_t affected_rows(Connection* c);
 // True when the last statement failed because the connection is gone.
 bool connection_lost(Connection* c);
 
+// What another thread needs to break a statement that hangs: the server's id of the session
+// (for KILL from a second connection) and the socket (to shut down when the server cannot be
+// reached). 0 and -1 on a null connection.
+unsigned long session_id(Connection* c);
+int socket_descriptor(Connection* c);
+
 // The value of a date-time field; empty for NULL or unparsable text.
 struct DateTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;

@@ -219,7 +219,7 @@ ExportResult run_export(db::Connection* c, const ExportSettings& settings, Expor
     rows.reset();
     host.set_button_caption(idle_export_caption());
     host.set_window_caption(mapping::program_title());
-    host.message(export_summary_message(result));
+    host.summary(export_summary_message(result));
     return result;
 }
 

@@ -94,13 +94,14 @@ class ValueMaker {
     std::map<size_t, std::unique_ptr<mapping::PhraseState>> phrases_;
 };
 
+// The table's row count, or -1 when it cannot be read (a lost connection, a dropped table).
 long long table_row_count(db::Connection* c, const std::string& database,
                           const std::string& table) {
     if (!db::use_database(c, database) || !db::execute_sql(c, "select count(*) from " + table))
-        return 0;
+        return -1;
     auto r = db::take_result(c);
     int64_t n = 0;
-    if (r) r->read_field(0u, n);
+    if (!r || !r->read_field(0u, n)) return -1;
     return n;
 }
 
@@ -111,8 +112,9 @@ std::string idle_import_caption() {
 }
 
 std::string summary_message(const ImportResult& r) {
-    std::string s = G("导入完成，已导入 ") + count_text(r.imported) + G(" 篇文章，当前表有 ") +
-                    int_text(r.row_count) + G(" 条记录！");
+    std::string s = G("导入完成，已导入 ") + count_text(r.imported) + G(" 篇文章，") +
+                    (r.row_count < 0 ? G("无法读取当前表的记录数！")
+                                     : G("当前表有 ") + int_text(r.row_count) + G(" 条记录！"));
     if (r.failed > 0) s += "\r\n" + G("有 ") + count_text(r.failed) + G(" 篇文章导入失败。");
     if (r.connection_lost && r.not_attempted > 0)
         s += "\r\n" + G("与服务器的连接已断开，还有 ") + count_text(r.not_attempted) +
@@ -197,8 +199,16 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
     const bool existing = db::execute_sql(c, probe);
     if (!existing && !auto_create_table(c, settings.table, initial_rows, host)) return result;
     std::unique_ptr<db::ResultSet> columns = db::take_result(c);
+    // Emptying first is part of the run: a stop asked for before it leaves the table as it
+    // is, and rows are not added to a table that should have been emptied and was not.
+    if (host.ctrl_held() && !host.stop_requested() && !db::delete_records(c, settings.table, "")) {
+        std::string reason;
+        db::last_error(c, reason);
+        host.message(G("清空表 ") + settings.table + G(" 的记录失败，没有导入任何文章！\r\n") +
+                     reason);
+        return result;
+    }
     result.prepared = true;
-    if (host.ctrl_held()) db::delete_records(c, settings.table, "");
 
     ValueMaker values(initial_rows, settings);
     text::DrawPool order;
@@ -303,7 +313,7 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
     result.row_count = table_row_count(c, settings.database, settings.table);
     host.set_button_caption(idle_import_caption());
     host.set_window_caption(mapping::program_title());
-    host.message(summary_message(result));
+    host.summary(summary_message(result));
     return result;
 }
 

@@ -30,7 +30,7 @@ struct ImportResult {
     bool prepared = false;  // false: a preparation message ended the run, nothing imported
     size_t imported = 0, failed = 0, not_attempted = 0;
     bool stopped = false, connection_lost = false;
-    long long row_count = 0;
+    long long row_count = 0;  // the table's rows after the run; -1 when they could not be counted
 };
 
 // The idle caption of the import button, and the summary message of a run.

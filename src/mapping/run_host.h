@@ -20,6 +20,8 @@ class RunHost {
     enum class Box { Database, Table, Folder };
     virtual ~RunHost() = default;
     virtual void message(const std::string& text) = 0;
+    // The closing summary of a run that got under way.
+    virtual void summary(const std::string& text) { message(text); }
     virtual void focus(Box) {}
     virtual void pump() {}
     virtual bool stop_requested() = 0;

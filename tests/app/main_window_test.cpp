@@ -167,9 +167,14 @@ TEST_F(MainWindowTest, FirstStartShowsEveryControlWithItsDefault) {
     EXPECT_EQ(fields(), (std::vector<std::string>{G("标题"), G("内容"), "title", "content"}));
     EXPECT_EQ(window_->field_rows()[2].source, G("文件主名"));
 
+    // The session manager's save before a logout the user then cancels: a later close
+    // still saves what changed after it.
+    window_->save_state(false);
+    set_text("编辑框库名", G("登出后"));
     // Closing writes the state.
     window_->close();
     const std::string bytes = test::read_file(path_);
+    EXPECT_NE(bytes.find("\r\n" + G("编辑框库名=登出后")), std::string::npos);
     EXPECT_EQ(bytes.rfind("[" + G("主界面") + "]", 0), 0u);
     EXPECT_NE(bytes.find("\r\n" + G("字段数") + "=4"), std::string::npos);
     EXPECT_NE(bytes.find("\r\n" + G("字段名或位置(3)") + "=title"), std::string::npos);

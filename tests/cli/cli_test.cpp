@@ -24,11 +24,12 @@ using qb::test::G;
 
 struct CliRun {
     int status = -1;
-    std::string out;  // stdout and stderr together
+    std::string out, err;  // standard output (the summary), standard error (everything else)
 };
 
 CliRun run_cli(const std::string& args) {
-    const std::string cmd = std::string(QB_CLI_PATH) + " " + args + " 2>&1";
+    qb::test::TempDir dir;
+    const std::string cmd = std::string(QB_CLI_PATH) + " " + args + " 2>" + dir.file("err");
     CliRun r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -37,7 +38,68 @@ CliRun run_cli(const std::string& args) {
     while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
     int s = pclose(p);
     r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    r.err = qb::test::read_file(dir.file("err"));
     return r;
+}
+
+// The command line started in the background with its standard output and error in files.
+struct Background {
+    pid_t pid = -1;
+    std::string out_path, err_path;
+    // Waits for the end: the exit status, -1 when it did not exit.
+    int finish() {
+        int status = 0;
+        if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+        return WEXITSTATUS(status);
+    }
+    std::string out() const { return qb::test::read_file(out_path); }
+    std::string err() const { return qb::test::read_file(err_path); }
+};
+
+Background start_cli(const std::vector<std::string>& args, const qb::test::TempDir& dir) {
+    Background b;
+    b.out_path = dir.file("cli.out");
+    b.err_path = dir.file("cli.err");
+    std::vector<const char*> argv{QB_CLI_PATH};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+    b.pid = fork();
+    if (b.pid == 0) {
+        if (!std::freopen(b.out_path.c_str(), "w", stdout) ||
+            !std::freopen(b.err_path.c_str(), "w", stderr))
+            _exit(126);
+        execv(QB_CLI_PATH, const_cast<char* const*>(argv.data()));
+        _exit(127);
+    }
+    return b;
+}
+
+// An import of folder into database (the example configuration) on the test server.
+std::vector<std::string> import_args(const std::string& database, const std::string& folder) {
+    const auto a = qb::test::server_address();
+    return {"import",     "--config",   std::string(QB_SOURCE_DIR) + "/examples/import.ini",
+            "--server",   a.text(),     "--user",
+            a.user,       "--password", a.password,
+            "--database", database,     "--folder",
+            folder};
+}
+
+int64_t count_of(qb::db::Connection* c, const std::string& table) {
+    int64_t n = -1;
+    if (qb::db::execute_sql(c, "select count(*) from " + table))
+        qb::db::take_result(c)->read_field(0u, n);
+    return n;
+}
+
+// Waits until a statement whose text starts with prefix is running on the server (waiting
+// for a lock, in these tests).
+bool wait_for_statement(qb::db::Connection* c, const std::string& prefix) {
+    for (int i = 0; i < 2000; ++i) {
+        if (count_of(c, "information_schema.processlist where info like '" + prefix + "%'") > 0)
+            return true;
+        usleep(10 * 1000);
+    }
+    return false;
 }
 
 std::string server_options() {
@@ -62,7 +124,7 @@ TEST(Cli, NotAConfigurationGivesDefaultsAndAClearMessage) {
     qb::test::write_file(dir.file("junk.ini"), std::string("\x00\xFF[\r\n=\r", 6));
     CliRun r = run_cli("import --config " + dir.file("junk.ini"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("请先选择要导入到数据库的文章所在目录"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("文章目录不存在或不是目录"), std::string::npos) << r.err;
 }
 
 TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {
@@ -75,9 +137,8 @@ TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {
                              " --database qb_test_cli --folder " + std::string(QB_SOURCE_DIR) +
                              "/examples/articles";
     CliRun r = run_cli(base);
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("导入完成，已导入 7 篇文章，当前表有 7 条记录！"), std::string::npos)
-        << r.out;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "导入完成，已导入 7 篇文章，当前表有 7 条记录！\n") << r.err;
     ASSERT_TRUE(qb::db::execute_sql(c.get(), "select count(*) from qb_test_cli.articles"));
     auto res = qb::db::take_result(c.get());
     int64_t n = 0;
@@ -122,7 +183,7 @@ TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {
 
     // Emptying first keeps the count at 7; only text files with --types.
     r = run_cli(base + " --empty-table-first --types '*.txt' --no-subfolders");
-    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("已导入 5 篇文章，当前表有 5 条记录"), std::string::npos) << r.out;
 
     // A table without the configured columns: every file fails, each one is listed.
@@ -131,19 +192,19 @@ TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {
     r = run_cli(base + " --table narrow --no-subfolders --types '*.txt'");
     EXPECT_EQ(r.status, 1);
     size_t failures = 0;
-    for (size_t p = r.out.find("failed: "); p != std::string::npos;
-         p = r.out.find("failed: ", p + 1))
+    for (size_t p = r.err.find("failed: "); p != std::string::npos;
+         p = r.err.find("failed: ", p + 1))
         ++failures;
-    EXPECT_EQ(failures, 5u) << r.out;
-    EXPECT_NE(r.out.find("Unknown column"), std::string::npos);
+    EXPECT_EQ(failures, 5u) << r.err;
+    EXPECT_NE(r.err.find("Unknown column"), std::string::npos);
     EXPECT_NE(r.out.find("有 5 篇文章导入失败。"), std::string::npos) << r.out;
 
     r = run_cli(base + " --types '*.nothing'");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("在这个目录中找不到文件"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("在这个目录中找不到文件"), std::string::npos) << r.err;
     r = run_cli(base + " --password wrong");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("连接到MySQL失败"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("连接到MySQL失败"), std::string::npos) << r.err;
     qb::db::execute_sql(c.get(), "drop database qb_test_cli");
 }
 
@@ -155,43 +216,78 @@ TEST(Cli, CtrlCStopsAfterTheCurrentFileAndStillSummarises) {
                              "article " + std::to_string(i));
     auto c = qb::test::connect_to_test_server();
     qb::db::execute_sql(c.get(), "drop database if exists qb_test_cli_stop");
-    const auto a = qb::test::server_address();
-    const std::string config = std::string(QB_SOURCE_DIR) + "/examples/import.ini";
-    const std::string folder = dir.path().string();
-    const std::string server = a.text();
-    std::vector<const char*> argv{
-        QB_CLI_PATH,    "import",           "--config",     config.c_str(), "--server",
-        server.c_str(), "--user",           a.user.c_str(), "--password",   a.password.c_str(),
-        "--database",   "qb_test_cli_stop", "--folder",     folder.c_str(), nullptr};
-    const std::string log = dir.file("out.log");
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        FILE* out = std::freopen(log.c_str(), "w", stdout);
-        if (out) dup2(fileno(out), 2);
-        execv(QB_CLI_PATH, const_cast<char* const*>(argv.data()));
-        _exit(127);
-    }
+    Background run = start_cli(import_args("qb_test_cli_stop", dir.path().string()), dir);
+    ASSERT_GT(run.pid, 0);
     // Interrupt once rows arrive: mid-run, whatever the speed of the machine.
     int64_t n = 0;
-    for (int wait = 0; wait < 400 && n == 0; ++wait) {
+    for (int wait = 0; wait < 400 && n <= 0; ++wait) {
         usleep(50 * 1000);
-        if (qb::db::execute_sql(c.get(), "select count(*) from qb_test_cli_stop.articles"))
-            qb::db::take_result(c.get())->read_field(0u, n);
+        n = count_of(c.get(), "qb_test_cli_stop.articles");
     }
-    kill(pid, SIGINT);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    const std::string out = qb::test::read_file(log);
-    ASSERT_TRUE(WIFEXITED(status)) << out;
-    EXPECT_EQ(WEXITSTATUS(status), 1) << out;
-    EXPECT_NE(out.find("导入完成，已导入 "), std::string::npos) << out;
-    EXPECT_NE(out.find("stopped"), std::string::npos) << out;
-    ASSERT_TRUE(qb::db::execute_sql(c.get(), "select count(*) from qb_test_cli_stop.articles"));
-    qb::db::take_result(c.get())->read_field(0u, n);
+    kill(run.pid, SIGINT);
+    EXPECT_EQ(run.finish(), 1) << run.err();
+    EXPECT_EQ(run.out().rfind("导入完成，已导入 ", 0), 0u) << run.out();
+    EXPECT_NE(run.err().find("stopped"), std::string::npos) << run.err();
+    n = count_of(c.get(), "qb_test_cli_stop.articles");
     EXPECT_GT(n, 0);
     EXPECT_LT(n, 8000);
     qb::db::execute_sql(c.get(), "drop database qb_test_cli_stop");
+}
+
+TEST(Cli, AStopBeforeTheEmptyingKeepsTheTableAndASecondCtrlCBreaksAHangingStatement) {
+    QB_REQUIRE_SERVER();
+    qb::test::TempDir dir;
+    const std::string folder = std::string(QB_SOURCE_DIR) + "/examples/articles";
+    auto c = qb::test::connect_to_test_server();
+    qb::db::execute_sql(c.get(), "drop database if exists qb_test_cli_hang");
+    {
+        Background first = start_cli(import_args("qb_test_cli_hang", folder), dir);
+        ASSERT_EQ(first.finish(), 0) << first.err();
+    }
+    ASSERT_EQ(count_of(c.get(), "qb_test_cli_hang.articles"), 7);
+
+    // Ctrl-C while the run waits (for a lock) before emptying the table: nothing is deleted,
+    // nothing imported.
+    ASSERT_TRUE(qb::db::execute_sql(c.get(), "lock tables qb_test_cli_hang.articles write"));
+    std::vector<std::string> args = import_args("qb_test_cli_hang", folder);
+    args.push_back("--empty-table-first");
+    Background emptying = start_cli(args, dir);
+    ASSERT_TRUE(wait_for_statement(c.get(), "select * from articles limit 0"));
+    kill(emptying.pid, SIGINT);
+    // The stop request is in before the lock goes.
+    for (int i = 0; i < 1000 && emptying.err().find("Ctrl-C") == std::string::npos; ++i)
+        usleep(10 * 1000);
+    ASSERT_TRUE(qb::db::execute_sql(c.get(), "unlock tables"));
+    EXPECT_EQ(emptying.finish(), 1) << emptying.err();
+    EXPECT_EQ(emptying.out(), "导入完成，已导入 0 篇文章，当前表有 7 条记录！\n");
+    EXPECT_EQ(count_of(c.get(), "qb_test_cli_hang.articles"), 7);
+
+    // An INSERT that waits for a lock: the first Ctrl-C cannot end it, the second breaks it.
+    // The count is then unknown and said to be, not printed as 0.
+    ASSERT_TRUE(qb::db::execute_sql(c.get(), "lock tables qb_test_cli_hang.articles read"));
+    Background hanging = start_cli(import_args("qb_test_cli_hang", folder), dir);
+    ASSERT_TRUE(wait_for_statement(c.get(), "insert"));
+    kill(hanging.pid, SIGINT);
+    for (int i = 0; i < 1000 && hanging.err().find("Ctrl-C") == std::string::npos; ++i)
+        usleep(10 * 1000);
+    kill(hanging.pid, SIGINT);
+    EXPECT_EQ(hanging.finish(), 1) << hanging.err();
+    EXPECT_NE(hanging.out().find("无法读取当前表的记录数！"), std::string::npos) << hanging.out();
+    EXPECT_EQ(hanging.out().find("当前表有 0 条记录"), std::string::npos) << hanging.out();
+    EXPECT_NE(hanging.err().find("已中断：正在执行的语句已被终止，连接已关闭。"), std::string::npos)
+        << hanging.err();
+    ASSERT_TRUE(qb::db::execute_sql(c.get(), "unlock tables"));
+    EXPECT_EQ(count_of(c.get(), "qb_test_cli_hang.articles"), 7);
+
+    // SIGTERM breaks at once.
+    ASSERT_TRUE(qb::db::execute_sql(c.get(), "lock tables qb_test_cli_hang.articles read"));
+    Background terminated = start_cli(import_args("qb_test_cli_hang", folder), dir);
+    ASSERT_TRUE(wait_for_statement(c.get(), "insert"));
+    kill(terminated.pid, SIGTERM);
+    EXPECT_EQ(terminated.finish(), 1) << terminated.err();
+    EXPECT_NE(terminated.err().find("已中断"), std::string::npos) << terminated.err();
+    ASSERT_TRUE(qb::db::execute_sql(c.get(), "unlock tables"));
+    qb::db::execute_sql(c.get(), "drop database qb_test_cli_hang");
 }
 
 TEST(Cli, ExportWritesTheImportedArticlesBack) {
@@ -209,7 +305,7 @@ TEST(Cli, ExportWritesTheImportedArticlesBack) {
     const std::string out = dir.file("out");
     CliRun r =
         run_cli("export" + config + " --folder " + out + " --types '*.txt' --encoding utf-8");
-    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("导出完成，已导出 7 篇文章，表中有 7 条记录！"), std::string::npos)
         << r.out;
     // Each article comes back under its file name, as UTF-8 with a mark, with the text the
@@ -231,7 +327,7 @@ TEST(Cli, ExportWritesTheImportedArticlesBack) {
     qb::test::write_file(dir.file("blocked"), "");
     r = run_cli("export" + config + " --folder " + dir.file("blocked") + "/sub");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("Not a directory"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("Not a directory"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("有 7 篇文章写入文件失败。"), std::string::npos) << r.out;
     qb::db::execute_sql(c.get(), "drop database qb_test_cli_export");
 }

@@ -272,6 +272,23 @@ TEST_F(ImportRunTest, PositionsOnAnExistingTableAndFailedRows) {
     r = run_import(c_.get(), settings_, files, again);
     EXPECT_EQ(r.row_count, 2);
     EXPECT_EQ(rows("select count(*) from qb_test_import.t")[0][0], "2");
+
+    // A table that cannot be emptied (a view over a grouping) is said to be, and no rows are
+    // added to it.
+    ASSERT_TRUE(db::execute_sql(
+        c_.get(),
+        "create view qb_test_import.v as select name from qb_test_import.t group by name"));
+    TestHost view({{"name", G("文件主名"), ""}});
+    view.ctrl = true;
+    ImportSettings on_view = settings_;
+    on_view.table = "v";
+    r = run_import(c_.get(), on_view, files, view);
+    EXPECT_FALSE(r.prepared);
+    EXPECT_EQ(view.done, 0);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].rfind(G("清空表 v 的记录失败，没有导入任何文章！\r\n"), 0), 0u)
+        << view.messages[0];
+    EXPECT_EQ(rows("select count(*) from qb_test_import.t")[0][0], "2");
 }
 
 TEST_F(ImportRunTest, RandomOrderStopAndPreparationMessages) {
@@ -339,7 +356,11 @@ TEST_F(ImportRunTest, ALostConnectionEndsTheRunAndSaysWhatIsLeft) {
     EXPECT_EQ(r.failed, 1u);
     EXPECT_TRUE(r.connection_lost);
     EXPECT_EQ(r.not_attempted, 2u);
-    EXPECT_NE(host.messages.back().find(G("还有 2 篇文章没有导入")), std::string::npos);
+    // The count cannot be read on the dead link: said so, not printed as 0.
+    EXPECT_EQ(r.row_count, -1);
+    EXPECT_EQ(host.messages.back(), G("导入完成，已导入 2 篇文章，无法读取当前表的记录数！\r\n"
+                                      "有 1 篇文章导入失败。\r\n"
+                                      "与服务器的连接已断开，还有 2 篇文章没有导入。"));
 }
 
 }  // namespace

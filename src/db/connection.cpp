@@ -103,17 +103,34 @@ void Connection::discard_unread_results() {
     drop_later_results(mysql_);
 }
 
+void Connection::start_statement() {
+    kept_ = false;
+    discard_unread_results();
+}
+
 bool execute_sql(Connection* c, const std::string& statement) {
     if (!c) return false;
-    c->discard_unread_results();
+    c->start_statement();
     if (mysql_real_query(c->native(), statement.data(), statement.size()) != 0) return false;
     c->unread_ = mysql_field_count(c->native()) > 0 || mysql_more_results(c->native());
     return true;
 }
 
+bool execute_cleanup_sql(Connection* c, const std::string& statement) {
+    if (!c) return false;
+    const bool had = c->kept_;
+    const unsigned code = had ? c->kept_code_ : mysql_errno(c->native());
+    const std::string error = had ? c->kept_error_ : std::string(mysql_error(c->native()));
+    const bool ok = execute_sql(c, statement);
+    c->kept_ = true;
+    c->kept_code_ = code;
+    c->kept_error_ = error;
+    return ok;
+}
+
 bool send_sql(Connection* c, const std::string& statement) {
     if (!c) return false;
-    c->discard_unread_results();
+    c->start_statement();
     if (mysql_send_query(c->native(), statement.data(), statement.size()) != 0) {
         c->sent_ok_ = false;
         c->sent_code_ = mysql_errno(c->native());
@@ -142,7 +159,7 @@ SentOutcome finish_sent_sql(Connection* c) {
 
 bool select_database(Connection* c, const std::string& name) {
     if (!c) return false;
-    c->discard_unread_results();
+    c->start_statement();
     return mysql_select_db(c->native(), name.c_str()) == 0;
 }
 
@@ -159,15 +176,20 @@ bool use_database(Connection* c, const std::string& name) {
 
 bool last_error(Connection* c, std::string& text) {
     if (!c) return false;
-    const char* e = mysql_error(c->native());
+    const char* e = c->kept_ ? c->kept_error_.c_str() : mysql_error(c->native());
     if (!e || !*e) return false;
     text = e;
     return true;
 }
 
+unsigned last_error_code(Connection* c) {
+    if (!c) return 0;
+    return c->kept_ ? c->kept_code_ : mysql_errno(c->native());
+}
+
 bool connection_lost(Connection* c) {
     if (!c) return true;
-    return lost_code(mysql_errno(c->native()));
+    return lost_code(last_error_code(c));
 }
 
 unsigned long session_id(Connection* c) {

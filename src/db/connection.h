@@ -23,6 +23,10 @@ class Connection {
 
   private:
     friend bool execute_sql(Connection*, const std::string&);
+    friend bool execute_cleanup_sql(Connection*, const std::string&);
+    friend bool last_error(Connection*, std::string&);
+    friend bool connection_lost(Connection*);
+    friend unsigned last_error_code(Connection*);
     friend bool select_database(Connection*, const std::string&);
     friend std::unique_ptr<ResultSet> take_result(Connection*);
     friend std::unique_ptr<ResultSet> take_streamed_result(Connection*);
@@ -40,12 +44,18 @@ class Connection {
     // finish_sent_sql: any other statement waits for it first, so that nothing run meanwhile
     // (an event handler during a loop's pump) gets the connection out of step.
     void complete_sent();
+    // Before each statement: the error kept by a clean-up is for the statements before it.
+    void start_statement();
     st_mysql* mysql_;
     bool unread_ = false;  // the last statement's results have not been taken
     bool in_flight_ = false;
     bool sent_ok_ = false;
     unsigned sent_code_ = 0;
     std::string sent_error_;
+    // The failure a clean-up statement was run after (see execute_cleanup_sql).
+    bool kept_ = false;
+    unsigned kept_code_ = 0;
+    std::string kept_error_;
 };
 
 // Seconds an unreachable host may hold up a login.
@@ -68,6 +78,10 @@ void close_connection(std::unique_ptr<Connection>& connection);
 void parse_server_address(const std::string& text, std::string& host, unsigned& port);
 
 bool execute_sql(Connection* c, const std::string& statement);
+// A statement that tidies up after a failure (dropping a half-made account, say): its own
+// outcome does not replace the failure's, so last_error and connection_lost still tell why
+// the operation failed.
+bool execute_cleanup_sql(Connection* c, const std::string& statement);
 bool select_database(Connection* c, const std::string& name);
 // The connection's current database as the server last reported it (the client library
 // follows USE statements too); empty when none or disconnected.
@@ -88,6 +102,8 @@ SentOutcome finish_sent_sql(Connection* c);
 
 // True and the server's last error text; false when it is empty (text unchanged).
 bool last_error(Connection* c, std::string& text);
+// The server's or the client library's number for that error; 0 when none.
+unsigned last_error_code(Connection* c);
 // Rows the last INSERT, UPDATE or DELETE changed; 0 on a null connection.
 uint64_t affected_rows(Connection* c);
 // True when the last statement failed because the connection is gone.

@@ -56,8 +56,37 @@ std::string host_or_any(const std::string& host) {
     return host.empty() ? "%" : host;
 }
 
+// A value between apostrophes in a statement.
+std::string quoted(const std::string& value) {
+    return "'" + escape_sql_value(value) + "'";
+}
+
 std::string account(const std::string& user, const std::string& host) {
-    return "'" + user + "'@'" + host + "'";
+    return quoted(user) + "@" + quoted(host);
+}
+
+// A database or table name as the operator typed it: either bare, or already between
+// backquotes (the help texts ask for that with Chinese names). The name itself: the quotes
+// taken off (a doubled backquote inside stands for one) when the quoting is whole; anything
+// else is the name as typed.
+std::string bare_name(const std::string& typed) {
+    if (typed.size() < 2 || typed.front() != '`') return typed;
+    // The closing backquote must be a character of its own, not the second byte of one.
+    size_t last = 0;
+    for (size_t n; last + (n = text::char_size_at(typed, last)) < typed.size();) last += n;
+    if (last != typed.size() - 1 || typed.back() != '`') return typed;
+    const std::string inner = typed.substr(1, typed.size() - 2);
+    if (text::find(text::replace_all(inner, "``", ""), "`") != -1) return typed;
+    return text::replace_all(inner, "``", "`");
+}
+
+// The name as an identifier between backquotes, whatever it holds.
+std::string quoted_name(const std::string& typed) {
+    return "`" + text::replace_all(bare_name(typed), "`", "``") + "`";
+}
+
+std::string account_where(const std::string& host, const std::string& user) {
+    return " where host=" + quoted(host) + " and user=" + quoted(user);
 }
 
 // True when the query succeeds and returns at least one row; the result is released.
@@ -71,14 +100,31 @@ bool flush_privileges(Connection* c) {
     return execute_sql(c, "FLUSH PRIVILEGES");
 }
 
-// The account statements with the meaning of a direct grant-table edit the server refused:
-// drop what the scope had, grant the new rights.
+// The rights the window shows, as privilege columns and as names: the first nine bits, all
+// of them for "all rights".
+int nine_rights(int rights) {
+    return (rights & kAllRights) ? 511 : (rights & 511);
+}
+
+// A grant-table edit the server refused (its grant tables are views), done with the account
+// statements: the nine rights are granted or taken away on the scope and every other
+// privilege of the account stays as it was. The new ones are granted first, so that a
+// refused GRANT changes nothing.
 bool regrant(Connection* c, const std::string& host, const std::string& user,
              const std::string& database, const std::string& table, int rights) {
+    const int granted = nine_rights(rights);
     const std::string on = grant_on_clause(database, table);
     const std::string scope = on.substr(3, on.size() - 3 - 4);  // between "ON " and " TO "
-    execute_sql(c, "REVOKE ALL PRIVILEGES ON " + scope + " FROM " + account(user, host));
-    return execute_sql(c, "GRANT " + grant_rights_text(rights) + on + account(user, host));
+    const std::string who = account(user, host);
+    if (granted != 0 && !execute_sql(c, "GRANT " + grant_rights_text(granted) + on + who))
+        return false;
+    const int taken = 511 & ~granted;
+    if (execute_sql(c, "REVOKE " + grant_rights_text(taken) + "ON " + scope + " FROM " + who))
+        return true;
+    // No grant on that scope at all: there was nothing to take away.
+    constexpr unsigned kNoSuchGrant = 1141, kNoSuchTableGrant = 1147;
+    const unsigned code = last_error_code(c);
+    return granted == 0 && (code == kNoSuchGrant || code == kNoSuchTableGrant);
 }
 
 }  // namespace
@@ -252,8 +298,8 @@ std::string grant_rights_text(int rights) {
 
 std::string grant_on_clause(const std::string& database, const std::string& table) {
     if (database.empty() || database[0] == '*') return "ON *.* TO ";
-    if (table.empty() || table[0] == '*') return "ON " + database + ".* TO ";
-    return "ON " + database + "." + table + " TO ";
+    if (table.empty() || table[0] == '*') return "ON " + quoted_name(database) + ".* TO ";
+    return "ON " + quoted_name(database) + "." + quoted_name(table) + " TO ";
 }
 
 std::string grant_user_sql(const std::string& host, const std::string& user,
@@ -261,13 +307,12 @@ std::string grant_user_sql(const std::string& host, const std::string& user,
                            const std::string& table, int rights) {
     std::string s = "GRANT " + grant_rights_text(rights) + grant_on_clause(database, table) +
                     account(user, host_or_any(host));
-    if (!password.empty()) s += " IDENTIFIED BY '" + password + "'";
+    if (!password.empty()) s += " IDENTIFIED BY " + quoted(password);
     return s;
 }
 
 std::string user_exists_sql(const std::string& host, const std::string& user) {
-    return "select * from mysql.user where host='" + host_or_any(host) + "' and user='" + user +
-           "'";
+    return "select * from mysql.user" + account_where(host_or_any(host), user);
 }
 
 std::string privilege_columns(int rights) {
@@ -346,60 +391,66 @@ bool grant_user(Connection* c, const std::string& host, const std::string& user,
     // when the grant is refused, so that a failure leaves nothing behind.
     const std::string who = account(user, host_or_any(host));
     std::string create = "CREATE USER " + who;
-    if (!password.empty()) create += " IDENTIFIED BY '" + password + "'";
+    if (!password.empty()) create += " IDENTIFIED BY " + quoted(password);
     if (!execute_sql(c, create)) return false;
     if (execute_sql(c,
                     "GRANT " + grant_rights_text(rights) + grant_on_clause(database, table) + who))
         return true;
-    execute_sql(c, "DROP USER " + who);
+    execute_cleanup_sql(c, "DROP USER " + who);
     return false;
 }
 
 bool remove_user(Connection* c, const std::string& user, const std::string& host) {
     if (!c || !has_rows(c, user_exists_sql(host, user))) return false;
-    const std::string where = " where host='" + host_or_any(host) + "' and user='" + user + "'";
+    const std::string where = account_where(host_or_any(host), user);
     if (!execute_sql(c, "delete from mysql.user" + where)) {
         // mysql.user is a view on current MariaDB servers: the account statement does the
         // same and also takes the account's database, table and column rights.
         return execute_sql(c, "DROP USER " + account(user, host_or_any(host)));
     }
-    bool ok = execute_sql(c, "delete from mysql.db" + where) &&
-              execute_sql(c, "delete from mysql.tables_priv" + where) &&
-              execute_sql(c, "delete from mysql.columns_priv" + where);
-    return flush_privileges(c) && ok;
+    if (execute_sql(c, "delete from mysql.db" + where) &&
+        execute_sql(c, "delete from mysql.tables_priv" + where) &&
+        execute_sql(c, "delete from mysql.columns_priv" + where))
+        return flush_privileges(c);
+    // What was deleted takes effect all the same; the failure is what the caller hears of.
+    execute_cleanup_sql(c, "FLUSH PRIVILEGES");
+    return false;
 }
 
 bool set_user_rights(Connection* c, const std::string& host_in, const std::string& user,
                      const std::string& database, const std::string& table, int rights) {
     if (!c) return false;
     const std::string host = host_or_any(host_in);
-    const std::string who = " where host='" + host + "' and user='" + user + "'";
+    const std::string who = account_where(host, user);
+    const std::string db = quoted(bare_name(database));
     bool ok;
     if (database.empty()) {
         ok = execute_sql(c, "update mysql.user set " + privilege_columns(rights) + who);
         // A refused edit of the grant table (a view on current servers) is redone with the
-        // account statements; nine-bit rights, as the columns would have had them.
-        if (!ok) return regrant(c, host, user, database, table, rights & (kAllRights | 511));
+        // account statements.
+        if (!ok) return regrant(c, host, user, database, table, rights);
     } else if (!table.empty()) {
-        const std::string names = grant_rights_text(rights);
-        if (has_rows(c,
-                     "select * from mysql.tables_priv" + who + " and table_name='" + table + "'"))
-            ok = execute_sql(c, "UPDATE mysql.tables_priv SET Table_priv='" + names + "'" + who +
-                                    " and db='" + database + "' and table_name='" + table + "'");
+        const std::string names = quoted(grant_rights_text(rights));
+        const std::string name = quoted(bare_name(table));
+        // The same table name in another database is another grant.
+        if (has_rows(c, "select * from mysql.tables_priv" + who + " and db=" + db +
+                            " and table_name=" + name))
+            ok = execute_sql(c, "UPDATE mysql.tables_priv SET Table_priv=" + names + who +
+                                    " and db=" + db + " and table_name=" + name);
         else
-            ok = execute_sql(c, "insert into mysql.tables_priv set Table_priv='" + names +
-                                    "' ,user='" + user + "', host='" + host + "', db='" + database +
-                                    "', table_name='" + table + "'");
+            ok = execute_sql(c, "insert into mysql.tables_priv set Table_priv=" + names +
+                                    " ,user=" + quoted(user) + ", host=" + quoted(host) +
+                                    ", db=" + db + ", table_name=" + name);
         if (!ok) return regrant(c, host, user, database, table, rights);
     } else {
         const std::string columns = privilege_columns(rights);
-        if (has_rows(c, "select * from mysql.db" + who + " and db='" + database + "'"))
-            ok = execute_sql(c, "update mysql.db set " + columns + ", db='" + database +
-                                    "', host='" + host + "'" + who + " and db='" + database + "'");
+        if (has_rows(c, "select * from mysql.db" + who + " and db=" + db))
+            ok = execute_sql(c, "update mysql.db set " + columns + ", db=" + db +
+                                    ", host=" + quoted(host) + who + " and db=" + db);
         else
-            ok = execute_sql(c, "insert into mysql.db set " + columns + ", user='" + user +
-                                    "', host='" + host + "', db='" + database + "'");
-        if (!ok) return regrant(c, host, user, database, table, rights & (kAllRights | 511));
+            ok = execute_sql(c, "insert into mysql.db set " + columns + ", user=" + quoted(user) +
+                                    ", host=" + quoted(host) + ", db=" + db);
+        if (!ok) return regrant(c, host, user, database, table, rights);
     }
     // A direct edit of the grant tables takes effect only once the server reloads them.
     return flush_privileges(c);

@@ -113,14 +113,16 @@ void UserWindow::set_text(const char* edit, const std::string& value) {
 void UserWindow::list_accounts() {
     const platform::Busy::Scope listing = main_.busy().begin(platform::Loop::Accounts, this);
     if (!listing) return;
+    // Entry i is row i of the held result: 删除 and 修改 act on the account a click loads.
     db::Connection* c = main_.connection();
+    const QSignalBlocker quiet(list_);
+    list_->clear();
+    accounts_.reset();
     if (!db::list_users(c)) {
         say(G("获取用户列表失败，请检查当前登录的帐号是否有此权限！"), this);
         return;
     }
     accounts_ = db::take_result(c);
-    const QSignalBlocker quiet(list_);
-    list_->clear();
     for (uint64_t i = 0; accounts_ && i < accounts_->row_count(); ++i) {
         accounts_->move_to_row(i);
         std::string user;
@@ -131,8 +133,16 @@ void UserWindow::list_accounts() {
     }
 }
 
-void UserWindow::renew_accounts() {
-    if (db::list_users(main_.connection())) accounts_ = db::take_result(main_.connection());
+int UserWindow::row_of(const std::string& host, const std::string& user) {
+    const std::string wanted_host = host.empty() ? "%" : host;
+    for (uint64_t i = 0; accounts_ && static_cast<int>(i) < list_->count(); ++i) {
+        accounts_->move_to_row(i);
+        std::string h, u;
+        accounts_->read_field(0u, h);
+        accounts_->read_field(1u, u);
+        if (h == wanted_host && u == user) return static_cast<int>(i);
+    }
+    return -1;
 }
 
 void UserWindow::load_selected() {
@@ -161,12 +171,9 @@ void UserWindow::add_account() {
         say(G("创建新用户失败，请确保您有创建用户的权限，或检查用户信息是否正确"), this);
         return;
     }
-    {
-        const QSignalBlocker quiet(list_);
-        list_->addItem(to_qstring(text_of("编辑框用户")));
-        list_->setCurrentRow(list_->count() - 1);
-    }
-    renew_accounts();
+    list_accounts();
+    const int row = row_of(text_of("编辑框主机"), text_of("编辑框用户"));
+    if (row >= 0) choose(row);
 }
 
 void UserWindow::remove_account() {
@@ -180,11 +187,7 @@ void UserWindow::remove_account() {
         say(G("删除用户失败，请确保您有删除权限"), this);
         return;
     }
-    {
-        const QSignalBlocker quiet(list_);
-        delete list_->takeItem(row);
-    }
-    renew_accounts();
+    list_accounts();
     if (list_->count() > 0) choose(row < list_->count() ? row : 0);
 }
 
@@ -200,7 +203,10 @@ void UserWindow::change_rights() {
         say(G("修改用户失败，请确保您有修改用户的权限，或检查用户信息是否正确"), this);
         return;
     }
-    renew_accounts();
+    const std::string host = text_of("编辑框主机"), user = text_of("编辑框用户");
+    list_accounts();
+    const int row = row_of(host, user);
+    if (row >= 0) choose(row);
     say(G("修改成功！注意：修改时只能修改‘主机’、‘数据库’、‘数据表’、‘权限’几项"), this);
 }
 

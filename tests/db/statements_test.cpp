@@ -85,12 +85,24 @@ TEST(Builders, ExactStatementTexts) {
     EXPECT_EQ(grant_rights_text(1 | 2 | 4096), "select,insert,file ");
     EXPECT_EQ(grant_on_clause("", "t"), "ON *.* TO ");
     EXPECT_EQ(grant_on_clause("*", ""), "ON *.* TO ");
-    EXPECT_EQ(grant_on_clause("db", "*"), "ON db.* TO ");
-    EXPECT_EQ(grant_on_clause("db", "t"), "ON db.t TO ");
+    // Names between backquotes, whether typed with them or not; values escaped.
+    EXPECT_EQ(grant_on_clause("db", "*"), "ON `db`.* TO ");
+    EXPECT_EQ(grant_on_clause("db", "t"), "ON `db`.`t` TO ");
+    EXPECT_EQ(grant_on_clause("`" + G("库") + "`", "`" + G("姓名") + "`"),
+              "ON `" + G("库") + "`.`" + G("姓名") + "` TO ");
+    EXPECT_EQ(grant_on_clause("a`b", "`x``y`"), "ON `a``b`.`x``y` TO ");
+    // A closing backquote that is the second byte of a GBK character closes nothing.
+    EXPECT_EQ(grant_on_clause("`" + G("乣"), ""), "ON ```" + G("乣") + "`.* TO ");
+    EXPECT_EQ(grant_on_clause("`x`.* TO 'root'@'%' -- `", ""),
+              "ON ```x``.* TO 'root'@'%' -- ```.* TO ");
     EXPECT_EQ(grant_user_sql("", "u", "", "", "", 0), "GRANT USAGE ON *.* TO 'u'@'%'");
     EXPECT_EQ(grant_user_sql("h", "u", "p", "db", "", 3),
-              "GRANT select,insert ON db.* TO 'u'@'h' IDENTIFIED BY 'p'");
+              "GRANT select,insert ON `db`.* TO 'u'@'h' IDENTIFIED BY 'p'");
+    EXPECT_EQ(grant_user_sql("h'", "u\\", "p'--", "", "", 1),
+              "GRANT select ON *.* TO 'u\\\\'@'h\\'' IDENTIFIED BY 'p\\'--'");
     EXPECT_EQ(user_exists_sql("", "u"), "select * from mysql.user where host='%' and user='u'");
+    EXPECT_EQ(user_exists_sql("", "x' or '1'='1"),
+              "select * from mysql.user where host='%' and user='x\\' or \\'1\\'=\\'1'");
     EXPECT_EQ(privilege_columns(1 | 256),
               "Select_priv='Y',Insert_priv='N',Update_priv='N',Delete_priv='N',Index_priv='N',"
               "Alter_priv='N',Create_priv='N',Drop_priv='N',References_priv='Y' ");
@@ -227,6 +239,38 @@ TEST(Users, CreateChangeRightsAndRemove) {
     EXPECT_NE(grants("'qb_u1'@'%'").find("ON `qb_test_users`.`t`"), std::string::npos)
         << grants("'qb_u1'@'%'");
 
+    // A same-named table in another database is another grant: the change reaches the one
+    // asked for.
+    ASSERT_TRUE(execute_sql(k, "create database qb_test_users2"));
+    ASSERT_TRUE(execute_sql(k, "create table qb_test_users2.t (a int)"));
+    ASSERT_TRUE(execute_sql(k, "grant select on qb_test_users2.t to 'qb_u2'@'localhost'"));
+    ASSERT_TRUE(set_user_rights(k, "localhost", "qb_u2", "qb_test_users", "t", 2));
+    EXPECT_NE(grants("'qb_u2'@'localhost'").find("GRANT INSERT ON `qb_test_users`.`t`"),
+              std::string::npos)
+        << grants("'qb_u2'@'localhost'");
+    EXPECT_NE(grants("'qb_u2'@'localhost'").find("GRANT SELECT ON `qb_test_users2`.`t`"),
+              std::string::npos)
+        << grants("'qb_u2'@'localhost'");
+    execute_sql(k, "drop database qb_test_users2");
+
+    // Global rights change only the nine the window shows: RELOAD and PROCESS stay, and
+    // "all rights" means the nine, not ALL PRIVILEGES.
+    ASSERT_TRUE(execute_sql(k, "grant reload, process, select on *.* to 'qb_u1'@'%'"));
+    ASSERT_TRUE(set_user_rights(k, "", "qb_u1", "", "", 2 | 8));
+    std::string global = grants("'qb_u1'@'%'");
+    global = global.substr(0, global.find('\n'));
+    EXPECT_EQ(global, "GRANT INSERT, DELETE, RELOAD, PROCESS ON *.* TO `qb_u1`@`%`");
+    ASSERT_TRUE(set_user_rights(k, "", "qb_u1", "", "", kAllRights));
+    global = grants("'qb_u1'@'%'");
+    EXPECT_EQ(global.substr(0, global.find('\n')),
+              "GRANT SELECT, INSERT, UPDATE, DELETE, CREATE, DROP, RELOAD, PROCESS, REFERENCES, "
+              "INDEX, ALTER ON *.* TO `qb_u1`@`%`");
+    ASSERT_TRUE(set_user_rights(k, "", "qb_u1", "", "", 0));
+    global = grants("'qb_u1'@'%'");
+    EXPECT_EQ(global.substr(0, global.find('\n')), "GRANT RELOAD, PROCESS ON *.* TO `qb_u1`@`%`");
+    // Nothing to take away on a database without grants, nothing to give: fine.
+    EXPECT_TRUE(set_user_rights(k, "", "qb_u1", "qb_test_users", "", 0));
+
     EXPECT_TRUE(remove_user(k, "qb_u1", ""));
     EXPECT_TRUE(remove_user(k, "qb_u2", "localhost"));
     EXPECT_EQ(grants("'qb_u1'@'%'"), "");
@@ -234,7 +278,29 @@ TEST(Users, CreateChangeRightsAndRemove) {
     std::string e;
     last_error(k, e);
     EXPECT_EQ(e, "");  // the check succeeded; nothing else failed after it
+
+    // A grant the server refuses: the account made for it is dropped again, and the reason
+    // is the grant's, not the clean-up's.
+    EXPECT_FALSE(grant_user(k, "", "qb_u3", "", "qb_test_users", "nosuch", 1));
+    ASSERT_TRUE(last_error(k, e));
+    EXPECT_NE(e.find("nosuch"), std::string::npos) << e;
+    EXPECT_EQ(grants("'qb_u3'@'%'"), "");
     execute_sql(k, "drop database qb_test_users");
+}
+
+TEST(Users, APasswordWithQuotesBackslashesAndGbkLogsInAsTyped) {
+    QB_REQUIRE_SERVER();
+    auto c = test::connect_to_test_server();
+    ASSERT_TRUE(c);
+    execute_sql(c.get(), "drop user if exists 'qb_pw'@'%'");
+    const std::string password = "a\\b'c\"d" + G("乗") + "%e";
+    ASSERT_TRUE(grant_user(c.get(), "", "qb_pw", password, "", "", 0));
+    const auto a = test::server_address();
+    std::string error;
+    auto as_user = open_connection(a.host, "qb_pw", password, {}, a.port, &error);
+    EXPECT_TRUE(as_user) << error;
+    EXPECT_FALSE(open_connection(a.host, "qb_pw", "a\\b'c\"d", {}, a.port));
+    EXPECT_TRUE(remove_user(c.get(), "qb_pw", ""));
 }
 
 }  // namespace

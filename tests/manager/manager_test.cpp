@@ -444,15 +444,25 @@ TEST_F(ManagerTest, TheUserWindowAddsChangesAndRemovesAccounts) {
     auto set = [&](const char* n, const std::string& v) {
         w->unit<QLineEdit>(n)->setText(to_qstring(v));
     };
+    // A password the server would change or choke on unescaped: it logs in as typed.
+    const std::string password = "a\\b'c\"d" + G("乗") + "%e";
     set("编辑框主机", "");
     set("编辑框用户", "qb_test_user");
-    set("编辑框密码", "pw");
+    set("编辑框密码", password);
     set("编辑框数据库", "qb_test_mgr");
     set("编辑框权限", "1");
     w->add_account();
     ASSERT_EQ(list->count(), before + 1);
     EXPECT_EQ(from_qstring(list->currentItem()->text()), "qb_test_user");
+    EXPECT_EQ(from_qstring(w->unit<QLineEdit>("编辑框主机")->text()), "%");
     EXPECT_EQ(count("select count(*) from mysql.user where user='qb_test_user' and host='%'"), 1);
+    const auto a = test::server_address();
+    EXPECT_TRUE(db::open_connection(a.host, "qb_test_user", password, {}, a.port));
+    // Every entry loads its own account: the list is in step with the accounts after the add.
+    for (int i = 0; i < list->count(); ++i) {
+        list->setCurrentRow(i);
+        EXPECT_EQ(w->unit<QLineEdit>("编辑框用户")->text(), list->item(i)->text()) << i;
+    }
     // The same account again fails.
     w->add_account();
     EXPECT_EQ(ui_.last_message(),

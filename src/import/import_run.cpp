@@ -105,6 +105,22 @@ long long table_row_count(db::Connection* c, const std::string& database,
     return n;
 }
 
+// Said once before the first file: rows asking for traditional characters get simplified
+// ones when OpenCC's table cannot be had.
+void warn_if_simplified(const std::vector<mapping::FieldMapping>& rows, ImportHost& host) {
+    const std::string& reason = mapping::TraditionalUnavailable();
+    if (reason.empty()) return;
+    for (const auto& row : rows) {
+        const auto options = mapping::split_options(row.options);
+        if (mapping::source_index(row.source) == mapping::kRandomChinese &&
+            mapping::is_true_text(mapping::option_at(options, 3))) {
+            host.message(G("转为繁体失败：") + reason + G("\r\n“") + row.field +
+                         G("”等字段的随机汉字将是简体。"));
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 std::string idle_import_caption() {
@@ -209,6 +225,7 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
         return result;
     }
     result.prepared = true;
+    warn_if_simplified(initial_rows, host);
 
     ValueMaker values(initial_rows, settings);
     text::DrawPool order;

@@ -1,15 +1,16 @@
 #include "mapping/generators.h"
 
 #include <fcntl.h>
-#include <opencc/opencc.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <opencc/Config.hpp>
+#include <opencc/Converter.hpp>
+#include <opencc/Exception.hpp>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 
 #include "text/date_parts.h"
 #include "text/gbk.h"
@@ -31,41 +32,57 @@ std::string two_digits(int v) {
 }
 
 // OpenCC with its one-character table only, so that each character maps to one character.
+// The configuration is given as text and the table by its full path in the installed OpenCC
+// data (QB_OPENCC_DATA_DIR in the environment names another folder): no file of ours,
+// nothing looked up in the working directory.
 class Traditional {
   public:
     Traditional() {
-        std::error_code ec;
-        auto config = std::filesystem::temp_directory_path(ec) /
-                      ("quillbase-s2t-" + std::to_string(::getpid()) + ".json");
-        {
-            std::ofstream out(config);
-            out << R"({"name":"s2t-characters",)"
-                << R"("segmentation":{"type":"mmseg","dict":{"type":"ocd2","file":"STCharacters.ocd2"}},)"
-                << R"("conversion_chain":[{"dict":{"type":"ocd2","file":"STCharacters.ocd2"}}]})";
+        const char* folder = std::getenv("QB_OPENCC_DATA_DIR");
+        const std::string data = folder && *folder ? folder : QB_OPENCC_DATA_DIR;
+        const std::string table = data + "/STCharacters.ocd2";
+        const std::string dict = R"({"type":"ocd2","file":")" + table + R"("})";
+        const std::string config =
+            R"({"name":"s2t-characters","segmentation":{"type":"mmseg","dict":)" + dict +
+            R"(},"conversion_chain":[{"dict":)" + dict + "}]}";
+        if (::access(table.c_str(), R_OK) != 0) {
+            failure_ = text::G("找不到OpenCC的繁体字表：") + text::utf8_to_gbk(table);
+            return;
         }
-        handle_ = opencc_open(config.c_str());
-        std::filesystem::remove(config, ec);
+        try {
+            converter_ = opencc::Config().NewFromString(config, data);
+        } catch (const opencc::Exception& e) {
+            failure_ = text::G("OpenCC无法读取繁体字表：") + text::utf8_to_gbk(table) + " (" +
+                       text::utf8_to_gbk(e.what()) + ")";
+        } catch (...) {
+            // The table's reader (marisa) throws its own kinds for a damaged file.
+            failure_ = text::G("OpenCC无法读取繁体字表：") + text::utf8_to_gbk(table);
+        }
     }
-    ~Traditional() {
-        if (ok()) opencc_close(handle_);
-    }
-    bool ok() const { return handle_ != reinterpret_cast<opencc_t>(-1); }
+    const std::string& failure() const { return failure_; }
 
     // One GBK character in, its traditional GBK form out (the character itself when there is
     // none, or when GBK lacks it).
-    std::string convert_char(const std::string& ch) {
-        if (!ok() || ch.size() != 2) return ch;
-        const std::string utf8 = text::gbk_to_utf8(ch);
-        char* r = opencc_convert_utf8(handle_, utf8.data(), utf8.size());
-        if (!r) return ch;
-        const std::string converted = text::utf8_to_gbk(r);
-        opencc_convert_utf8_free(r);
+    std::string convert_char(const std::string& ch) const {
+        if (!converter_ || ch.size() != 2) return ch;
+        std::string converted;
+        try {
+            converted = text::utf8_to_gbk(converter_->Convert(text::gbk_to_utf8(ch)));
+        } catch (...) {
+            return ch;
+        }
         return converted.size() == 2 && converted.find('?') == std::string::npos ? converted : ch;
     }
 
   private:
-    opencc_t handle_;
+    opencc::ConverterPtr converter_;
+    std::string failure_;
 };
+
+const Traditional& traditional() {
+    static const Traditional converter;
+    return converter;
+}
 
 std::string format_local(time_t t, bool drop_midnight) {
     struct tm lt {};
@@ -91,8 +108,12 @@ std::string_view chinese_pool(int pool) {
     }
 }
 
+const std::string& TraditionalUnavailable() {
+    return traditional().failure();
+}
+
 std::string ToTraditional(const std::string& gbk) {
-    static Traditional converter;
+    const Traditional& converter = traditional();
     std::string out;
     out.reserve(gbk.size());
     for (size_t i = 0; i < gbk.size();) {

@@ -21,6 +21,9 @@ std::string_view chinese_pool(int pool);
 std::string RandomChinese(int64_t count, int pool, bool traditional);
 // Each simplified character replaced by its traditional form where GBK has one.
 std::string ToTraditional(const std::string& gbk);
+// Why ToTraditional cannot convert (OpenCC's table is missing or unreadable, so the text
+// stays simplified); empty when it can.
+const std::string& TraditionalUnavailable();
 
 // ASCII ! to } become A3 (code + 0x80), space A1 A1, ~ A1 AB; double-byte characters stay.
 std::string ToFullWidth(const std::string& text);

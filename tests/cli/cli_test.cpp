@@ -290,6 +290,33 @@ TEST(Cli, AStopBeforeTheEmptyingKeepsTheTableAndASecondCtrlCBreaksAHangingStatem
     qb::db::execute_sql(c.get(), "drop database qb_test_cli_hang");
 }
 
+TEST(Cli, ATraditionalRowWithoutOpenCCTablesIsToldOnce) {
+    QB_REQUIRE_SERVER();
+    qb::test::TempDir dir;
+    for (int i = 0; i < 3; ++i) qb::test::write_file(dir.file(std::to_string(i) + ".txt"), "x");
+    const std::string sep = G("┊?┊");
+    qb::test::write_file(dir.file("c.ini"), "[" + G("主界面") + "]\r\n" + G("字段数") + "=1\r\n" +
+                                                G("字段名或位置(1)") + "=c\r\n" + G("数据来源(1)") +
+                                                "=" + G("随机汉字") + "\r\n" + G("数据配置(1)") +
+                                                "=" + G("假") + sep + G("真") + sep + G("假") +
+                                                sep + G("真") + sep + "4" + sep + "4");
+    auto c = qb::test::connect_to_test_server();
+    qb::db::execute_sql(c.get(), "drop database if exists qb_test_cli_tc");
+    ::setenv("QB_OPENCC_DATA_DIR", dir.file("nothing").c_str(), 1);
+    CliRun r = run_cli("import --config " + dir.file("c.ini") + " " + server_options() +
+                       " --database qb_test_cli_tc --table t --folder " + dir.path().string() +
+                       " --types '*.txt'");
+    ::unsetenv("QB_OPENCC_DATA_DIR");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string told = "转为繁体失败：找不到OpenCC的繁体字表：";
+    const size_t at = r.err.find(told);
+    EXPECT_NE(at, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(told, at + 1), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "导入完成，已导入 3 篇文章，当前表有 3 条记录！\n");
+    EXPECT_EQ(count_of(c.get(), "qb_test_cli_tc.t where char_length(c) = 4"), 3);
+    qb::db::execute_sql(c.get(), "drop database qb_test_cli_tc");
+}
+
 TEST(Cli, ExportWritesTheImportedArticlesBack) {
     QB_REQUIRE_SERVER();
     auto c = qb::test::connect_to_test_server();

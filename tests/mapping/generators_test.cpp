@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 
 #include <set>
@@ -69,6 +71,30 @@ TEST(Generators, ChineseFromThePools) {
     const std::string t = RandomChinese(50, kCommon, true);
     EXPECT_EQ(t.size(), 100u);
     EXPECT_EQ(t.find('?'), std::string::npos);
+}
+
+TEST(Generators, TraditionalFormsComeFromTheInstalledTableOnly) {
+    // In a child, so that the converter is set up there, in a working directory where
+    // another user left a table of the same name, and with a folder without the table.
+    test::TempDir dir;
+    test::write_file(dir.file("STCharacters.ocd2"), "not a table");
+    const auto in_child = [&](const char* data_dir) {
+        pid_t child = ::fork();
+        if (child == 0) {
+            if (::chdir(dir.path().c_str()) != 0) _exit(10);
+            if (data_dir) ::setenv("QB_OPENCC_DATA_DIR", data_dir, 1);
+            const bool converted = ToTraditional(G("国发")) == G("國發");
+            const bool told = !TraditionalUnavailable().empty();
+            _exit(converted ? (told ? 11 : 0) : (told ? 1 : 12));
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(in_child(nullptr), 0);
+    // No table there: the text stays as it is, and the reason is there to be told.
+    EXPECT_EQ(in_child(dir.file("empty").c_str()), 1);
+    EXPECT_EQ(in_child(dir.path().c_str()), 1);  // a table OpenCC cannot read
 }
 
 TEST(Generators, DigitsAndLetters) {

@@ -111,6 +111,14 @@ MainWindow::MainWindow(persist::ConfigStore& settings) : settings_(settings) {
     connect(manager_link, &QLabel::linkActivated, this, [this] { open_manager(); });
     platform::RightClick::install(
         manager_picture, [this] { open_manager(); }, Qt::LeftButton);
+    auto* help_picture = make_label("?", this);
+    help_picture->setObjectName(qtr("图片帮助"));
+    bottom->addWidget(help_picture);
+    auto* help_link = make_link("链接帮助", "帮助", this);
+    bottom->addWidget(help_link);
+    connect(help_link, &QLabel::linkActivated, this, [this] { open_manual(); });
+    platform::RightClick::install(
+        help_picture, [this] { open_manual(); }, Qt::LeftButton);
     top->addLayout(bottom);
 
     connect(&busy_, &platform::Busy::changed, this, &MainWindow::update_units);
@@ -451,6 +459,19 @@ void MainWindow::handle_drop(const QStringList& paths) {
         drop_handler_(static_cast<int>(paths.size()), i + 1, paths[i].toStdString());
 }
 
+void MainWindow::open_manual() {
+    std::vector<std::string> searched;
+    const std::string manual = platform::manual_path(&searched);
+    if (manual.empty()) {
+        std::string places;
+        for (const std::string& p : searched) places += "\r\n" + platform::program_path(p);
+        platform::ui().message(G("找不到帮助文件，找过这些位置：") + places, {},
+                               platform::Icon::Warning, this);
+        return;
+    }
+    platform::ui().open_path(platform::program_path(manual));
+}
+
 void MainWindow::pick_article_folder() {
     std::string current = platform::from_qstring(folder_edit_->text());
     std::string chosen = platform::ui().pick_folder(G("请选择一个文件夹"), current, this);
@@ -458,7 +479,7 @@ void MainWindow::pick_article_folder() {
 }
 
 void MainWindow::show_article_folder() {
-    platform::ui().open_folder(platform::parent_path(platform::from_qstring(folder_edit_->text())));
+    platform::ui().open_path(platform::parent_path(platform::from_qstring(folder_edit_->text())));
 }
 
 void MainWindow::apply_name_command(NameTarget target, const std::string& name) {

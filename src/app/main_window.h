@@ -124,6 +124,8 @@ class MainWindow : public QWidget, public manager::MainLink {
     // window. One of each.
     manager::ManagerWindow* open_manager();
     manager::CreateTableWindow* open_create_table();
+    // 帮助: the program's manual in the desktop's viewer.
+    void open_manual();
     // Database names listed by the 库.. popup, kept while connected.
     std::vector<std::string>& database_names_cache() { return database_names_cache_; }
 

@@ -27,4 +27,16 @@ bool folder_writable(const std::string& native_folder) {
     return ::access(native_folder.c_str(), W_OK | X_OK) == 0;
 }
 
+std::string manual_path(std::vector<std::string>* searched) {
+    const std::filesystem::path beside = executable_folder();
+    const std::filesystem::path places[] = {beside, beside.parent_path(),
+                                            beside.parent_path().parent_path(), QB_DOC_DIR};
+    for (const std::filesystem::path& folder : places) {
+        const std::string file = (folder / "README.md").lexically_normal().string();
+        if (searched) searched->push_back(file);
+        if (::access(file.c_str(), R_OK) == 0) return file;
+    }
+    return {};
+}
+
 }  // namespace qb::platform

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "text/path_text.h"
 
@@ -19,5 +20,10 @@ std::string program_path(const std::string& native);
 std::string executable_folder();
 // True when files can be created in the folder (system form).
 bool folder_writable(const std::string& native_folder);
+
+// The program's manual (system form): README.md beside the program (or in the source tree
+// above a build folder), else in the installed documentation folder; empty when none is
+// there. searched lists the places looked at.
+std::string manual_path(std::vector<std::string>* searched = nullptr);
 
 }  // namespace qb::platform

@@ -163,8 +163,8 @@ bool QtUi::ctrl_held() {
     return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
 }
 
-void QtUi::open_folder(const std::string& folder) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(native_path(folder))));
+void QtUi::open_path(const std::string& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(native_path(path))));
 }
 
 int QtUi::popup_menu(const std::vector<MenuItem>& items, QWidget* parent) {

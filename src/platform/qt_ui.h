@@ -26,7 +26,7 @@ class QtUi : public Ui {
     void set_clipboard_text(const std::string& text) override;
     void pump() override;
     bool ctrl_held() override;
-    void open_folder(const std::string& folder) override;
+    void open_path(const std::string& folder) override;
     int popup_menu(const std::vector<MenuItem>& items, QWidget* parent) override;
 
   private:

@@ -33,7 +33,7 @@ class ScriptedUi : public Ui {
     void set_clipboard_text(const std::string& text) override { clipboard_ = text; }
     void pump() override;
     bool ctrl_held() override { return ctrl_held_; }
-    void open_folder(const std::string& folder) override { opened_folders.push_back(folder); }
+    void open_path(const std::string& folder) override { opened_paths.push_back(folder); }
     int popup_menu(const std::vector<MenuItem>& items, QWidget* parent) override;
 
     // What was shown, oldest first.
@@ -48,7 +48,7 @@ class ScriptedUi : public Ui {
     std::deque<std::vector<std::string>> open_files;  // for pick_open_files; empty: cancel
     std::deque<std::string> save_files;               // for pick_save_file; empty: cancel
     std::vector<std::string> dialog_initials;         // the initial path each dialog was given
-    std::vector<std::string> opened_folders;
+    std::vector<std::string> opened_paths;
     std::vector<std::vector<MenuItem>> menus;  // every popup shown
     // For popup_menu: the caption of the item to choose; empty queue or no such item: dismiss.
     std::deque<std::string> menu_choices;

@@ -72,7 +72,8 @@ class Ui {
     // tight loop.
     virtual void pump() = 0;
     virtual bool ctrl_held() = 0;
-    virtual void open_folder(const std::string& folder) = 0;
+    // Opens a folder or a file (program text) with the desktop's file manager or viewer.
+    virtual void open_path(const std::string& path) = 0;
     // Shows a popup menu at the mouse position; the chosen item's id, 0 when dismissed.
     virtual int popup_menu(const std::vector<MenuItem>& items, QWidget* parent = nullptr) = 0;
 };

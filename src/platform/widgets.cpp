@@ -46,7 +46,10 @@ QComboBox* make_combo(const char* name, std::initializer_list<const char*> items
 }
 
 QLabel* make_label(const char* caption, QWidget* parent) {
-    return new QLabel(qtr(caption), parent);
+    auto* l = new QLabel(qtr(caption), parent);
+    // A description such as "<title>…</title>" is text, not markup.
+    l->setTextFormat(Qt::PlainText);
+    return l;
 }
 
 QLabel* make_link(const char* name, const char* caption, QWidget* parent) {

@@ -3,20 +3,24 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 
 #include "app/start_program.h"
 #include "persist/config_store.h"
+#include "platform/qt_ui.h"
 #include "platform/qtext.h"
 #include "platform/scripted_ui.h"
 #include "platform/unit_state.h"
@@ -344,7 +348,7 @@ TEST_F(MainWindowTest, FolderButtonPicksAndOpensTheParent) {
     EXPECT_EQ(text_of("编辑框文章目录"), G("/srv/稿件"));
     set_text("编辑框文章目录", G("/data/文章/新闻"));
     click("按钮选择目录", Qt::RightButton);
-    EXPECT_EQ(ui_.opened_folders, (std::vector<std::string>{G("/data/文章")}));
+    EXPECT_EQ(ui_.opened_paths, (std::vector<std::string>{G("/data/文章")}));
 }
 
 TEST_F(MainWindowTest, HelpAndNameCommandsAndDrops) {
@@ -355,6 +359,42 @@ TEST_F(MainWindowTest, HelpAndNameCommandsAndDrops) {
     EXPECT_EQ(text_of("编辑框库名"), G("库一"));
     EXPECT_EQ(text_of("编辑框表名"), G("表一"));
     EXPECT_TRUE(window_->acceptDrops());
+
+    // 帮助 and its picture open the program's own manual (the build's README.md here).
+    QTest::mouseClick(unit<QLabel>("图片帮助"), Qt::LeftButton);
+    emit unit<QLabel>("链接帮助")->linkActivated(QStringLiteral("#"));
+    ASSERT_EQ(ui_.opened_paths.size(), 2u);
+    EXPECT_EQ(ui_.opened_paths[0], ui_.opened_paths[1]);
+    EXPECT_EQ(test::read_file(qb::text::gbk_to_utf8(ui_.opened_paths[0])),
+              test::read_file(std::string(QB_SOURCE_DIR) + "/README.md"));
+}
+
+TEST_F(MainWindowTest, ProgramTextIsShownAsPlainText) {
+    // Every label shows its text as text (the 网页标题 page's "<title>…</title>" among them);
+    // only the links are markup, and their captions are the program's own.
+    int labels = 0;
+    for (QLabel* l : window_->findChildren<QLabel*>()) {
+        if (l->objectName().startsWith(qtr("链接"))) continue;
+        EXPECT_EQ(l->textFormat(), Qt::PlainText) << l->text().toStdString();
+        ++labels;
+    }
+    EXPECT_GT(labels, 10);
+    // A message with markup in it, in the real message box.
+    platform::QtUi real;
+    platform::set_ui(&real);
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (label) shown = label->text(), format = label->textFormat();
+        box->accept();
+    });
+    platform::ui().message(G("字段 <b>x</b> 不存在"));
+    platform::set_ui(&ui_);
+    EXPECT_EQ(shown, qtr("字段 <b>x</b> 不存在"));
+    EXPECT_EQ(format, Qt::PlainText);
 }
 
 }  // namespace

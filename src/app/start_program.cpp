@@ -11,6 +11,7 @@
 
 #include "app/main_window.h"
 #include "persist/config_store.h"
+#include "platform/accessibility.h"
 #include "platform/config_files.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
@@ -71,6 +72,7 @@ persist::ConfigStore& program_settings() {
 
 MainWindow& start_program() {
     attach_text_to_ui();
+    platform::describe_units_of_every_window();
     persist::ConfigStore& store = program_settings();
     platform::attach_store_to_ui(store);
     store.open_file(settings_file_path());

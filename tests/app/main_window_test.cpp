@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <memory>
 
+#include "accessibility_check.h"
 #include "app/start_program.h"
 #include "persist/config_store.h"
 #include "platform/qt_ui.h"
@@ -367,6 +368,23 @@ TEST_F(MainWindowTest, HelpAndNameCommandsAndDrops) {
     EXPECT_EQ(ui_.opened_paths[0], ui_.opened_paths[1]);
     EXPECT_EQ(test::read_file(qb::text::gbk_to_utf8(ui_.opened_paths[0])),
               test::read_file(std::string(QB_SOURCE_DIR) + "/README.md"));
+}
+
+TEST_F(MainWindowTest, EveryUnitHasASpokenNameAndItsUnitNameOnTheAccessibilityBus) {
+    EXPECT_GT(test::expect_units_described(window_.get()), 50);
+    const auto name = [&](const char* unit) {
+        return QAccessible::queryAccessibleInterface(window_->findChild<QWidget*>(qtr(unit)))
+            ->text(QAccessible::Name);
+    };
+    // An edit box is called by the label beside it, a button by its caption as it changes.
+    EXPECT_EQ(name("编辑框库名"), qtr("库名"));
+    EXPECT_EQ(name("编辑框服务器"), qtr("服务器"));
+    EXPECT_EQ(name("按钮导入"), qtr("导入文章到 MySQL 数据库"));
+    unit<QPushButton>("按钮建立连接")->setText(qtr("断开连接"));
+    EXPECT_EQ(name("按钮建立连接"), qtr("断开连接"));
+    EXPECT_EQ(name("编辑框表名"), qtr("表名"));
+    EXPECT_EQ(name("编辑框数量2"), qtr("数量 到"));
+    EXPECT_EQ(name("图片管理器"), qtr("管理器"));
 }
 
 TEST_F(MainWindowTest, ProgramTextIsShownAsPlainText) {

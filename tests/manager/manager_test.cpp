@@ -11,6 +11,7 @@
 #include <QTest>
 #include <memory>
 
+#include "accessibility_check.h"
 #include "app/main_window.h"
 #include "db/connection.h"
 #include "manager/create_table_window.h"
@@ -486,6 +487,23 @@ TEST_F(ManagerTest, TheUserWindowAddsChangesAndRemovesAccounts) {
     w->remove_account();
     EXPECT_EQ(ui_.last_message(), G("删除用户失败，请确保您有删除权限"));
     w->close();
+}
+
+TEST_F(ManagerTest, EveryWindowsUnitsCanBeFoundAndSpokenOnTheAccessibilityBus) {
+    QB_REQUIRE_SERVER();
+    open();
+    EXPECT_GT(test::expect_units_described(manager_), 10);
+    select_database("qb_test_mgr");
+    select_tables({"alpha"});
+    manager_->open_viewer(true);
+    ASSERT_TRUE(manager_->viewer());
+    EXPECT_GE(test::expect_units_described(manager_->viewer()), 1);
+    for (QWidget* w : std::initializer_list<QWidget*>{new SqlWindow(*main_, manager_),
+                                                      new UserWindow(*main_, manager_),
+                                                      main_->open_create_table()}) {
+        EXPECT_GT(test::expect_units_described(w), 3) << w->objectName().toStdString();
+        w->close();
+    }
 }
 
 TEST_F(ManagerTest, TheCreateTableWindowDesignsCreatesAndRemembers) {

@@ -26,6 +26,7 @@
 #include "persist/config_store.h"
 #include "text/gbk.h"
 #include "text/iconv_text.h"
+#include "version.h"
 
 using namespace qb;
 using text::G;
@@ -70,6 +71,7 @@ void on_interrupt(int sig) {
 const char* kHelp =
     "用法 / usage: quillbase-cli import --config FILE.ini [选项 options]\n"
     "              quillbase-cli export --config FILE.ini [选项 options]\n"
+    "              quillbase-cli --version\n"
     "\n"
     "import: 按窗口中“导出配置”保存的配置（节“主界面”）把文章目录中的文件导入 MySQL "
     "表，每个文件一行。\n"
@@ -98,6 +100,7 @@ const char* kHelp =
     "  --random-order         乱序导入 / import in random order\n"
     "  --empty-table-first    导入前清空表 / delete every row of the table first\n"
     "  --help                 显示本说明 / show this text\n"
+    "  --version              显示版本 / show the version\n"
     "\n"
     "汇总写到标准输出；进度、提示和每个失败的文件（连同原因）写到标准错误。Ctrl-C 在当前文件后\n"
     "停止并仍然输出汇总；再按一次 Ctrl-C（或收到 SIGTERM）立即中断正在执行的语句。只有全部文件\n"
@@ -359,6 +362,10 @@ int run_export_command(const Config& config) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "--version") {
+        std::printf("quillbase-cli %s\n", QB_VERSION);
+        return 0;
+    }
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kHelp, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;

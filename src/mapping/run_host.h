@@ -7,12 +7,13 @@
 
 #include "mapping/field_mapping.h"
 #include "text/iconv_text.h"
+#include "version.h"
 
 namespace qb::mapping {
 
 // The program's title line, the window caption between runs.
 inline std::string program_title() {
-    return text::G("Tarvo·Quillbase v1.1.0.1");
+    return text::G("Tarvo·Quillbase v") + QB_VERSION;
 }
 
 class RunHost {

@@ -17,6 +17,7 @@
 #include "text/html.h"
 #include "text/iconv_text.h"
 #include "text/path_text.h"
+#include "version.h"
 
 namespace {
 
@@ -117,6 +118,9 @@ TEST(Cli, HelpAndUsageErrors) {
     EXPECT_EQ(run_cli("import --config /no/such.ini").status, 2);
     EXPECT_EQ(run_cli("import --config x --encoding klingon").status, 2);
     EXPECT_EQ(run_cli("frobnicate").status, 2);
+    CliRun version = run_cli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("quillbase-cli ") + QB_VERSION + "\n");
 }
 
 TEST(Cli, NotAConfigurationGivesDefaultsAndAClearMessage) {

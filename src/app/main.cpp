@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
                 "用法 / usage: quillbase [--version] [--help]\n"
                 "打开 Tarvo·Quillbase 的窗口：把文章文件导入 MySQL 表，或把表中的行导出为文件。\n"
                 "Opens the Tarvo·Quillbase window: imports article files into a MySQL table, one\n"
-                "row per file, and exports rows back to files. Batch runs: quillbase-cli --help.\n");
+                "row per file, and exports rows back to files. Batch runs: quillbase-cli "
+                "--help.\n");
             return 0;
         }
     }

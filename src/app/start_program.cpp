@@ -51,7 +51,10 @@ void close_on_termination(MainWindow* window) {
 std::string settings_file_path() {
     const std::string file = platform::native_path(platform::program_name() + ".ini");
     const std::string beside = platform::executable_folder();
-    if (platform::folder_writable(beside)) return beside + "/" + file;
+    // Beside the program in a build or an unpacked copy; an installed program (under /usr,
+    // writable only to root) keeps them in the user's configuration folder.
+    const bool installed = beside.rfind("/usr/", 0) == 0 || beside == QB_INSTALL_BINDIR;
+    if (!installed && platform::folder_writable(beside)) return beside + "/" + file;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
     std::string base = xdg && *xdg ? xdg : std::string(home ? home : ".") + "/.config";

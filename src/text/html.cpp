@@ -300,7 +300,7 @@ class GbkRoundTrip {
         size_t k = 0;
         for (int b = 0; b < 0x100; ++b)
             if (b != '\n') singles_[b] = k < back.size() ? back[k++] : "?";
-        singles_['\n'] = "\n";
+        singles_[static_cast<unsigned char>('\n')] = "\n";
         for (int lead = 0x81; lead <= 0xFE; ++lead)
             for (int trail = 0x40; trail <= 0xFE; ++trail)
                 if (trail != 0x7F) pair_out(lead, trail) = k < back.size() ? back[k++] : "?";

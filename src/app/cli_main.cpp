@@ -54,8 +54,7 @@ void on_interrupt(int sig) {
     if (sig == SIGTERM || g_stop >= 1) {
         g_stop = 2;
         const char wake = 1;
-        if (::write(g_wake[1], &wake, 1) < 0) {
-        }
+        [[maybe_unused]] const ssize_t n = ::write(g_wake[1], &wake, 1);
         // A third Ctrl-C ends the program at once, whatever it is waiting for.
         ::signal(SIGINT, SIG_DFL);
     } else {

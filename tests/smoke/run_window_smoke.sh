@@ -8,6 +8,12 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/quillbase-smoke.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cp "$program" "$work/quillbase"
 export XDG_RUNTIME_DIR="$work/runtime" HOME="$work"
+# Under the sanitizers: libxkbcommon (the keyboard map Qt reads when it connects to the X
+# display) hands strndup a counted string without its end, which strict_string_checks
+# reports. The program's own code is checked with it by every other test.
+if [[ -n "${ASAN_OPTIONS:-}" ]]; then
+  export ASAN_OPTIONS="${ASAN_OPTIONS//strict_string_checks=1/strict_string_checks=0}"
+fi
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 exec xvfb-run -a dbus-run-session -- bash -c '
   /usr/libexec/at-spi-bus-launcher --launch-immediately &

@@ -133,16 +133,19 @@ void UserWindow::list_accounts() {
     }
 }
 
-int UserWindow::row_of(const std::string& host, const std::string& user) {
-    const std::string wanted_host = host.empty() ? "%" : host;
+void UserWindow::list_choosing(const std::string& host_typed, const std::string& user) {
+    list_accounts();
+    const std::string host = host_typed.empty() ? std::string(1, '%') : host_typed;
     for (uint64_t i = 0; accounts_ && static_cast<int>(i) < list_->count(); ++i) {
         accounts_->move_to_row(i);
         std::string h, u;
         accounts_->read_field(0u, h);
         accounts_->read_field(1u, u);
-        if (h == wanted_host && u == user) return static_cast<int>(i);
+        if (h == host && u == user) {
+            choose(static_cast<int>(i));
+            return;
+        }
     }
-    return -1;
 }
 
 void UserWindow::load_selected() {
@@ -171,9 +174,7 @@ void UserWindow::add_account() {
         say(G("创建新用户失败，请确保您有创建用户的权限，或检查用户信息是否正确"), this);
         return;
     }
-    list_accounts();
-    const int row = row_of(text_of("编辑框主机"), text_of("编辑框用户"));
-    if (row >= 0) choose(row);
+    list_choosing(text_of("编辑框主机"), text_of("编辑框用户"));
 }
 
 void UserWindow::remove_account() {
@@ -203,10 +204,7 @@ void UserWindow::change_rights() {
         say(G("修改用户失败，请确保您有修改用户的权限，或检查用户信息是否正确"), this);
         return;
     }
-    const std::string host = text_of("编辑框主机"), user = text_of("编辑框用户");
-    list_accounts();
-    const int row = row_of(host, user);
-    if (row >= 0) choose(row);
+    list_choosing(text_of("编辑框主机"), text_of("编辑框用户"));
     say(G("修改成功！注意：修改时只能修改‘主机’、‘数据库’、‘数据表’、‘权限’几项"), this);
 }
 

@@ -38,8 +38,8 @@ class UserWindow : public QWidget {
     std::string text_of(const char* edit) const;
     void set_text(const char* edit, const std::string& value);
     // A fresh account result after a change.
-    // The entry of the account host@user in the list (an empty host is "%"), or -1.
-    int row_of(const std::string& host, const std::string& user);
+    // Lists the accounts again and chooses host@user (an empty host is "%") when listed.
+    void list_choosing(const std::string& host, const std::string& user);
     void choose(int row);
 
     MainLink& main_;

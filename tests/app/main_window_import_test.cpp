@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -383,6 +384,7 @@ TEST_F(MainWindowImportTest, TheRealOpenDialogTakesANameTypedWithoutItsExtension
     std::vector<std::string> typed = {"typed", qb::text::gbk_to_utf8(G("无此文件"))};
     bool dialog_seen = false;
     QString said;
+    QPointer<QFileDialog> answered;  // a dialog is typed into once, however slowly it closes
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -395,7 +397,8 @@ TEST_F(MainWindowImportTest, TheRealOpenDialogTakesANameTypedWithoutItsExtension
             return;
         }
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        if (!name) return;
+        if (!name || dialog == answered) return;
+        answered = dialog;
         if (typed.empty()) {
             dialog->reject();  // a dialog that took neither name would wait for ever
             return;

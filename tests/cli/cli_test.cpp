@@ -92,11 +92,14 @@ int64_t count_of(qb::db::Connection* c, const std::string& table) {
     return n;
 }
 
-// Waits until a statement whose text starts with prefix is running on the server (waiting
-// for a lock, in these tests).
-bool wait_for_statement(qb::db::Connection* c, const std::string& prefix) {
+// Waits until a statement whose text starts with prefix is running on the server in
+// database (waiting for a lock, in these tests): other tests run statements on the same
+// server at the same time.
+bool wait_for_statement(qb::db::Connection* c, const std::string& database,
+                        const std::string& prefix) {
     for (int i = 0; i < 2000; ++i) {
-        if (count_of(c, "information_schema.processlist where info like '" + prefix + "%'") > 0)
+        if (count_of(c, "information_schema.processlist where db = '" + database +
+                            "' and info like '" + prefix + "%'") > 0)
             return true;
         usleep(10 * 1000);
     }
@@ -256,7 +259,7 @@ TEST(Cli, AStopBeforeTheEmptyingKeepsTheTableAndASecondCtrlCBreaksAHangingStatem
     std::vector<std::string> args = import_args("qb_test_cli_hang", folder);
     args.push_back("--empty-table-first");
     Background emptying = start_cli(args, dir);
-    ASSERT_TRUE(wait_for_statement(c.get(), "select * from articles limit 0"));
+    ASSERT_TRUE(wait_for_statement(c.get(), "qb_test_cli_hang", "select * from articles limit 0"));
     kill(emptying.pid, SIGINT);
     // The stop request is in before the lock goes.
     for (int i = 0; i < 1000 && emptying.err().find("Ctrl-C") == std::string::npos; ++i)
@@ -270,7 +273,7 @@ TEST(Cli, AStopBeforeTheEmptyingKeepsTheTableAndASecondCtrlCBreaksAHangingStatem
     // The count is then unknown and said to be, not printed as 0.
     ASSERT_TRUE(qb::db::execute_sql(c.get(), "lock tables qb_test_cli_hang.articles read"));
     Background hanging = start_cli(import_args("qb_test_cli_hang", folder), dir);
-    ASSERT_TRUE(wait_for_statement(c.get(), "insert"));
+    ASSERT_TRUE(wait_for_statement(c.get(), "qb_test_cli_hang", "insert"));
     kill(hanging.pid, SIGINT);
     for (int i = 0; i < 1000 && hanging.err().find("Ctrl-C") == std::string::npos; ++i)
         usleep(10 * 1000);
@@ -286,7 +289,7 @@ TEST(Cli, AStopBeforeTheEmptyingKeepsTheTableAndASecondCtrlCBreaksAHangingStatem
     // SIGTERM breaks at once.
     ASSERT_TRUE(qb::db::execute_sql(c.get(), "lock tables qb_test_cli_hang.articles read"));
     Background terminated = start_cli(import_args("qb_test_cli_hang", folder), dir);
-    ASSERT_TRUE(wait_for_statement(c.get(), "insert"));
+    ASSERT_TRUE(wait_for_statement(c.get(), "qb_test_cli_hang", "insert"));
     kill(terminated.pid, SIGTERM);
     EXPECT_EQ(terminated.finish(), 1) << terminated.err();
     EXPECT_NE(terminated.err().find("已中断"), std::string::npos) << terminated.err();

@@ -402,14 +402,17 @@ TEST_F(MainWindowTest, ProgramTextIsShownAsPlainText) {
     platform::set_ui(&real);
     QString shown;
     Qt::TextFormat format = Qt::AutoText;
-    QTimer::singleShot(0, [&] {
+    QTimer poll;  // until the box is up, however slow the machine
+    QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) return;
         auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
         if (label) shown = label->text(), format = label->textFormat();
         box->accept();
     });
+    poll.start(20);
     platform::ui().message(G("字段 <b>x</b> 不存在"));
+    poll.stop();
     platform::set_ui(&ui_);
     EXPECT_EQ(shown, qtr("字段 <b>x</b> 不存在"));
     EXPECT_EQ(format, Qt::PlainText);

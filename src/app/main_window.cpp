@@ -95,30 +95,21 @@ MainWindow::MainWindow(persist::ConfigStore& settings) : settings_(settings) {
         import_dropped_file(count, position, path);
     };
     bottom->addStretch();
-    auto* table_picture = make_label("▦", this);
-    table_picture->setObjectName(qtr("图片新建表"));
-    bottom->addWidget(table_picture);
-    auto* create_table_link = make_link("链接新建表", "新建表", this);
-    bottom->addWidget(create_table_link);
-    connect(create_table_link, &QLabel::linkActivated, this, [this] { open_create_table(); });
-    platform::RightClick::install(
-        table_picture, [this] { open_create_table(); }, Qt::LeftButton);
-    auto* manager_picture = make_label("▤", this);
-    manager_picture->setObjectName(qtr("图片管理器"));
-    bottom->addWidget(manager_picture);
-    auto* manager_link = make_link("链接管理器", "管理器", this);
-    bottom->addWidget(manager_link);
-    connect(manager_link, &QLabel::linkActivated, this, [this] { open_manager(); });
-    platform::RightClick::install(
-        manager_picture, [this] { open_manager(); }, Qt::LeftButton);
-    auto* help_picture = make_label("?", this);
-    help_picture->setObjectName(qtr("图片帮助"));
-    bottom->addWidget(help_picture);
-    auto* help_link = make_link("链接帮助", "帮助", this);
-    bottom->addWidget(help_link);
-    connect(help_link, &QLabel::linkActivated, this, [this] { open_manual(); });
-    platform::RightClick::install(
-        help_picture, [this] { open_manual(); }, Qt::LeftButton);
+    // A picture and the link beside it do the same.
+    const auto add_picture_link = [&](const char* picture_name, const char* symbol,
+                                      const char* link_name, const char* caption,
+                                      const std::function<void()>& open) {
+        auto* picture = make_label(symbol, this);
+        picture->setObjectName(qtr(picture_name));
+        bottom->addWidget(picture);
+        auto* link = make_link(link_name, caption, this);
+        bottom->addWidget(link);
+        connect(link, &QLabel::linkActivated, this, open);
+        platform::RightClick::install(picture, open, Qt::LeftButton);
+    };
+    add_picture_link("图片新建表", "▦", "链接新建表", "新建表", [this] { open_create_table(); });
+    add_picture_link("图片管理器", "▤", "链接管理器", "管理器", [this] { open_manager(); });
+    add_picture_link("图片帮助", "?", "链接帮助", "帮助", [this] { open_manual(); });
     top->addLayout(bottom);
 
     connect(&busy_, &platform::Busy::changed, this, &MainWindow::update_units);

@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/field_list_settings.h"
 #include "db/connection.h"
 #include "export/export_run.h"
 #include "import/collect.h"
 #include "import/import_run.h"
+#include "mapping/field_list_settings.h"
 #include "persist/config_store.h"
 #include "text/gbk.h"
 #include "text/iconv_text.h"
@@ -159,7 +159,7 @@ bool read_config(const std::string& path, Config& c) {
     c.time_created = store.read_bool(G("单选框创建"), c.time_created);
     c.time_modified = store.read_bool(G("单选框修改"), c.time_modified);
     c.time_kind = static_cast<int>(store.read_number(G("组合框类型"), c.time_kind));
-    c.rows = app::read_field_rows(store);
+    c.rows = mapping::read_field_rows(store);
     return true;
 }
 
@@ -176,7 +176,8 @@ class CliHost : public mapping::RunHost {
     bool stop_requested() override { return g_stop != 0; }
     bool ctrl_held() override { return empty_first_; }
     std::vector<mapping::FieldMapping> field_rows() override { return rows_; }
-    void set_field_name(size_t row, const std::string& name) override {
+    void set_field_name(const mapping::FieldMapping&, size_t row,
+                        const std::string& name) override {
         if (row < rows_.size()) rows_[row].field = name;
     }
     void file_done(const std::string& path, bool ok, const std::string& reason, size_t done,
@@ -300,6 +301,19 @@ class StatementBreaker {
     std::thread thread_;
 };
 
+// A stop asked for while the files were listed or during the login: nothing is sent, so no
+// database or table is made, and no wake byte is left for the breaker of a run that never
+// starts.
+void report_stop(size_t not_imported) {
+    std::fprintf(stderr, "已停止 stopped: %zu 个文件未导入 files not imported\n", not_imported);
+}
+
+bool stopped_before_the_run(size_t files) {
+    if (g_stop == 0) return false;
+    report_stop(files);
+    return true;
+}
+
 int run_import_command(const Config& config) {
     const std::string folder = text::gbk_to_utf8(config.folder);
     struct stat st;
@@ -314,13 +328,14 @@ int run_import_command(const Config& config) {
     collect.include_subfolders = config.subfolders;
     collect.stop_requested = [] { return g_stop != 0; };
     import::collect_article_files(files, folder, collect);
+    if (stopped_before_the_run(files.size())) return 1;
     if (files.empty()) {
         say(stderr, G("根据文件类型设置[") + config.types + G("]在这个目录中找不到文件：\r\n") +
                         config.folder);
         return 1;
     }
     auto connection = connect(config);
-    if (!connection) return 1;
+    if (!connection || stopped_before_the_run(files.size())) return 1;
     import::ImportSettings settings;
     settings.database = config.database;
     settings.table = config.table;
@@ -333,15 +348,17 @@ int run_import_command(const Config& config) {
     StatementBreaker breaker(config, connection.get());
     const import::ImportResult r = import::run_import(connection.get(), settings, files, cli);
     breaker.report();
-    if (r.stopped)
-        std::fprintf(stderr, "已停止 stopped: %zu 个文件未导入 files not imported\n",
-                     r.not_attempted);
+    if (r.stopped) report_stop(r.not_attempted);
     return r.prepared && r.imported == files.size() ? 0 : 1;
 }
 
 int run_export_command(const Config& config) {
     auto connection = connect(config);
     if (!connection) return 1;
+    if (g_stop != 0) {
+        std::fputs("已停止 stopped\n", stderr);
+        return 1;
+    }
     exporting::ExportSettings settings;
     settings.database = config.database;
     settings.table = config.table;

@@ -192,7 +192,10 @@ QWidget* MainWindow::build_field_group() {
     field_list_->header()->resizeSection(0, 120);
     field_list_->header()->resizeSection(1, 90);
     connect(field_list_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item && loading_row_allowed_) load_field_row(field_list_->indexOfTopLevelItem(item));
+        // Only a row the operator chose: focus entering the list makes its first row current
+        // without selecting it, and must not overwrite what the editors hold.
+        if (item && loading_row_allowed_ && item->isSelected())
+            load_field_row(field_list_->indexOfTopLevelItem(item));
     });
     layout->addWidget(field_list_, 3);
 

@@ -155,10 +155,14 @@ class MainWindow : public QWidget, public manager::MainLink {
     void build_option_pages();
     void add_or_modify_field(bool modify);
     QTreeWidgetItem* field_item(int row) const;
+    // A field-list row with its id, which a run uses to keep the row's options with the row.
+    QTreeWidgetItem* new_field_item(const mapping::FieldMapping& row);
+    QTreeWidgetItem* field_item_by_id(uint64_t id) const;
 
     persist::ConfigStore& settings_;
     bool saved_ = false;
     bool loading_row_allowed_ = true;
+    uint64_t last_field_id_ = 0;
     DropHandler drop_handler_;
     platform::Busy busy_;
     std::vector<std::string> dropped_files_;

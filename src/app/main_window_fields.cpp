@@ -6,8 +6,8 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
-#include "app/field_list_settings.h"
 #include "app/main_window.h"
+#include "mapping/field_list_settings.h"
 #include "persist/config_store.h"
 #include "platform/qtext.h"
 #include "platform/ui.h"
@@ -26,22 +26,40 @@ QTreeWidgetItem* MainWindow::field_item(int row) const {
                                                               : nullptr;
 }
 
+namespace {
+constexpr int kFieldIdRole = Qt::UserRole;
+uint64_t field_id(const QTreeWidgetItem* it) {
+    return it->data(0, kFieldIdRole).toULongLong();
+}
+}  // namespace
+
 std::vector<mapping::FieldMapping> MainWindow::field_rows() const {
     std::vector<mapping::FieldMapping> rows;
     for (int i = 0; i < field_list_->topLevelItemCount(); ++i) {
         QTreeWidgetItem* it = field_list_->topLevelItem(i);
-        rows.push_back(
-            {from_qstring(it->text(0)), from_qstring(it->text(1)), from_qstring(it->text(2))});
+        rows.push_back({from_qstring(it->text(0)), from_qstring(it->text(1)),
+                        from_qstring(it->text(2)), field_id(it)});
     }
     return rows;
+}
+
+QTreeWidgetItem* MainWindow::new_field_item(const mapping::FieldMapping& row) {
+    auto* it = new QTreeWidgetItem(
+        QStringList{to_qstring(row.field), to_qstring(row.source), to_qstring(row.options)});
+    it->setData(0, kFieldIdRole, QVariant::fromValue<qulonglong>(++last_field_id_));
+    return it;
+}
+
+QTreeWidgetItem* MainWindow::field_item_by_id(uint64_t id) const {
+    for (int i = 0; i < field_list_->topLevelItemCount(); ++i)
+        if (field_id(field_list_->topLevelItem(i)) == id) return field_list_->topLevelItem(i);
+    return nullptr;
 }
 
 void MainWindow::set_field_rows(const std::vector<mapping::FieldMapping>& rows) {
     field_list_->clear();
     QList<QTreeWidgetItem*> items;
-    for (const auto& r : rows)
-        items << new QTreeWidgetItem(
-            QStringList{to_qstring(r.field), to_qstring(r.source), to_qstring(r.options)});
+    for (const auto& r : rows) items << new_field_item(r);
     field_list_->addTopLevelItems(items);
 }
 
@@ -124,7 +142,7 @@ void MainWindow::add_or_modify_field(bool modify) {
                 return;
             }
         }
-        field_list_->addTopLevelItem(new QTreeWidgetItem(field_list_));
+        field_list_->addTopLevelItem(new_field_item({}));
         target = field_list_->topLevelItemCount() - 1;
     } else {
         target = current_field_row();
@@ -165,12 +183,12 @@ void MainWindow::clear_fields() {
 void MainWindow::save_field_list(persist::ConfigStore& store) {
     persist::ConfigStore::Batch once(store);
     platform::save_units(this, store, G("主界面"));
-    write_field_rows(store, field_rows());
+    mapping::write_field_rows(store, field_rows());
 }
 
 void MainWindow::restore_field_list(persist::ConfigStore& store) {
     platform::restore_units(this, store, G("主界面"));
-    set_field_rows(read_field_rows(store));
+    set_field_rows(mapping::read_field_rows(store));
 }
 
 }  // namespace qb::app

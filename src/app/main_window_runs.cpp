@@ -67,9 +67,9 @@ class WindowRunHost : public mapping::RunHost {
     bool stop_requested() override { return stop_; }
     bool ctrl_held() override { return platform::ui().ctrl_held(); }
     std::vector<mapping::FieldMapping> field_rows() override { return w_.field_rows(); }
-    void set_field_name(size_t row, const std::string& name) override {
-        if (QTreeWidgetItem* it = w_.field_item(static_cast<int>(row)))
-            it->setText(0, to_qstring(name));
+    void set_field_name(const mapping::FieldMapping& row, size_t,
+                        const std::string& name) override {
+        if (QTreeWidgetItem* it = w_.field_item_by_id(row.id)) it->setText(0, to_qstring(name));
     }
     void set_button_caption(const std::string& caption) override {
         w_.unit<QPushButton>(button_)->setText(to_qstring(caption));

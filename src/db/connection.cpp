@@ -23,33 +23,69 @@ Connection::~Connection() {
     mysql_close(mysql_);
 }
 
-std::unique_ptr<Connection> open_connection(const std::string& host, const std::string& user,
-                                            const std::string& password,
-                                            const std::string& database, unsigned port,
-                                            std::string* error, unsigned statement_timeout) {
+namespace {
+
+MYSQL* log_in(const LoginParameters& p, std::string* error) {
     MYSQL* m = mysql_init(nullptr);
     if (!m) {
         if (error) *error = "out of memory";
         return nullptr;
     }
     unsigned timeout = kConnectTimeoutSeconds;
+    unsigned statement_timeout = p.statement_timeout;
     mysql_optionsv(m, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     mysql_optionsv(m, MYSQL_OPT_READ_TIMEOUT, &statement_timeout);
     mysql_optionsv(m, MYSQL_OPT_WRITE_TIMEOUT, &statement_timeout);
     mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "gbk");
     // The client library takes "localhost" for its Unix socket and ignores the port: a port
     // given means that port, over TCP.
-    if (port != 0) {
+    if (p.port != 0) {
         const unsigned tcp = MYSQL_PROTOCOL_TCP;
         mysql_optionsv(m, MYSQL_OPT_PROTOCOL, &tcp);
     }
-    if (!mysql_real_connect(m, or_null(host), or_null(user), or_null(password), or_null(database),
-                            port, nullptr, 0)) {
+    if (!mysql_real_connect(m, or_null(p.host), or_null(p.user), or_null(p.password),
+                            or_null(p.database), p.port, nullptr, 0)) {
         if (error) *error = mysql_error(m);
         mysql_close(m);
         return nullptr;
     }
-    return std::unique_ptr<Connection>(new Connection(m));
+    return m;
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> open_connection(const std::string& host, const std::string& user,
+                                            const std::string& password,
+                                            const std::string& database, unsigned port,
+                                            std::string* error, unsigned statement_timeout) {
+    LoginParameters p{host, user, password, database, port, statement_timeout};
+    MYSQL* m = log_in(p, error);
+    if (!m) return nullptr;
+    return std::unique_ptr<Connection>(new Connection(m, std::move(p)));
+}
+
+bool reconnect(Connection* c, std::string* error) {
+    if (!c) return false;
+    MYSQL* m = log_in(c->login_, error);
+    if (!m) return false;
+    mysql_close(c->mysql_);
+    c->mysql_ = m;
+    c->unread_ = c->in_flight_ = c->sent_ok_ = c->kept_ = false;
+    c->sent_code_ = c->kept_code_ = 0;
+    c->sent_error_.clear();
+    c->kept_error_.clear();
+    return true;
+}
+
+bool ensure_alive(Connection* c, std::string* error) {
+    if (!c) return false;
+    c->start_statement();
+    if (mysql_ping(c->native()) == 0) return true;
+    if (!connection_lost(c)) {
+        if (error) *error = mysql_error(c->native());
+        return false;
+    }
+    return reconnect(c, error);
 }
 
 void close_connection(std::unique_ptr<Connection>& connection) {
@@ -78,9 +114,23 @@ void drop_later_results(MYSQL* m) {
         if (MYSQL_RES* res = mysql_store_result(m)) mysql_free_result(res);
 }
 
+// The one place that says which failures mean the link is gone, whoever reported them: the
+// client library, or the server as it closed the session.
 bool lost_code(unsigned e) {
-    return e == CR_SERVER_GONE_ERROR || e == CR_SERVER_LOST || e == CR_CONNECTION_ERROR ||
-           e == CR_CONN_HOST_ERROR;
+    switch (e) {
+        case CR_SERVER_GONE_ERROR:
+        case CR_SERVER_LOST:
+        case CR_CONNECTION_ERROR:
+        case CR_CONN_HOST_ERROR:
+        case CR_SERVER_LOST_EXTENDED:
+        case 1053:  // ER_SERVER_SHUTDOWN
+        case 1152:  // ER_ABORTING_CONNECTION
+        case 1927:  // ER_CONNECTION_KILLED
+        case 4031:  // ER_CLIENT_INTERACTION_TIMEOUT: the server's idle timeout
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace

@@ -14,6 +14,13 @@ namespace qb::db {
 
 class ResultSet;
 
+// What a login was made with, kept to log in again the same way.
+struct LoginParameters {
+    std::string host, user, password, database;
+    unsigned port = 0;
+    unsigned statement_timeout = 0;
+};
+
 class Connection {
   public:
     ~Connection();
@@ -35,7 +42,9 @@ class Connection {
     friend std::unique_ptr<Connection> open_connection(const std::string&, const std::string&,
                                                        const std::string&, const std::string&,
                                                        unsigned, std::string*, unsigned);
-    explicit Connection(st_mysql* m) : mysql_(m) {}
+    friend bool reconnect(Connection*, std::string*);
+    friend bool ensure_alive(Connection*, std::string*);
+    Connection(st_mysql* m, LoginParameters login) : mysql_(m), login_(std::move(login)) {}
     // Reads and frees whatever the last statement left unread (its first result when nobody
     // took it, and the later results of a CALL), so that the next statement is not "out of
     // sync".
@@ -47,6 +56,7 @@ class Connection {
     // Before each statement: the error kept by a clean-up is for the statements before it.
     void start_statement();
     st_mysql* mysql_;
+    LoginParameters login_;
     bool unread_ = false;  // the last statement's results have not been taken
     bool in_flight_ = false;
     bool sent_ok_ = false;
@@ -73,6 +83,13 @@ std::unique_ptr<Connection> open_connection(const std::string& host, const std::
                                             std::string* error = nullptr,
                                             unsigned statement_timeout = kStatementTimeoutSeconds);
 void close_connection(std::unique_ptr<Connection>& connection);
+// Logs in again with the same account and options, in place: every window keeps its handle.
+// The new session has no current database. False, with the reason in *error, when the server
+// does not take the login (the old, dead session is kept).
+bool reconnect(Connection* c, std::string* error = nullptr);
+// Before a run: true when the link answers, after logging in again once if the server had
+// closed it (an idle timeout, a restart).
+bool ensure_alive(Connection* c, std::string* error = nullptr);
 
 // "host" or "host:port" of the server box: port 0 when none is given.
 void parse_server_address(const std::string& text, std::string& host, unsigned& port);

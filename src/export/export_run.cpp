@@ -123,24 +123,24 @@ ExportResult run_export(db::Connection* c, const ExportSettings& settings, Expor
         host.focus(ExportHost::Box::Folder);
         return result;
     }
+    // (Without a connection the database check below says what the operator can act on.)
+    if (c && !db::ensure_alive(c)) {
+        host.message(mapping::lost_connection_text());
+        return result;
+    }
     if (!db::select_database(c, settings.database)) {
         host.message(G("打开库失败：") + settings.database);
         host.focus(ExportHost::Box::Database);
         return result;
     }
-    // Streamed rows do not tell their number: count them first.
-    int64_t streamed_count = 0;
-    if (settings.stream_rows && db::execute_sql(c, "select count(*) from " + settings.table)) {
-        if (auto counted = db::take_result(c)) counted->read_field(0u, streamed_count);
-    }
-    if (!db::execute_sql(c, "select * from " + settings.table + ";")) {
+    // The table is checked before the field rows, and the rows are asked for only after
+    // both: a streamed result given up unread would still be read to its end.
+    auto table_failed = [&] {
         host.message(G("打开表失败：") + settings.table);
         host.focus(ExportHost::Box::Table);
         return result;
-    }
-    // The rows are taken now, before anything else is sent on the connection.
-    std::unique_ptr<db::ResultSet> rows =
-        settings.stream_rows ? db::take_streamed_result(c) : db::take_result(c);
+    };
+    if (!db::execute_sql(c, "select * from " + settings.table + " limit 0")) return table_failed();
     std::string content_field, name_field;
     bool has_content = false, has_name = false;
     for (const auto& row : host.field_rows()) {
@@ -161,6 +161,15 @@ ExportResult run_export(db::Connection* c, const ExportSettings& settings, Expor
               "（字段位置从 1 开始，从左往右数）"));
         return result;
     }
+    // Streamed rows do not tell their number: count them first.
+    int64_t streamed_count = 0;
+    if (settings.stream_rows && db::execute_sql(c, "select count(*) from " + settings.table)) {
+        if (auto counted = db::take_result(c)) counted->read_field(0u, streamed_count);
+    }
+    if (!db::execute_sql(c, "select * from " + settings.table + ";")) return table_failed();
+    // The rows are taken now, before anything else is sent on the connection.
+    std::unique_ptr<db::ResultSet> rows =
+        settings.stream_rows ? db::take_streamed_result(c) : db::take_result(c);
     result.prepared = true;
     // From here a second press of the button is a stop request.
     host.set_button_caption(G("正在导出.."));

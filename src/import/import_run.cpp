@@ -27,12 +27,21 @@ std::string count_text(size_t n) {
     return int_text(static_cast<int64_t>(n));
 }
 
-// The values of one file's fields, from the options split once per run.
+// A field row's key for what a run keeps per row: its id, or its position where the host has
+// no ids (then rows do not move during a run).
+uint64_t row_key(const mapping::FieldMapping& row, size_t position) {
+    return row.id != 0 ? row.id : (uint64_t{1} << 63) | position;
+}
+
+// The values of one file's fields, from the options split once per run. Options and phrase
+// state go with the row, not its position: a row deleted above another during the run must
+// not hand its options to the rows below it.
 class ValueMaker {
   public:
     ValueMaker(const std::vector<mapping::FieldMapping>& rows, const ImportSettings& settings)
         : settings_(settings) {
-        for (const auto& row : rows) options_.push_back(mapping::split_options(row.options));
+        for (size_t i = 0; i < rows.size(); ++i)
+            options_.emplace(row_key(rows[i], i), mapping::split_options(rows[i].options));
     }
 
     std::string value(size_t row, const mapping::FieldMapping& field, const std::string& path,
@@ -66,7 +75,7 @@ class ValueMaker {
             case kRandomTime:
                 return RandomTime(opt(1), to_int(opt(2)), to_int(opt(3)), flag(4));
             case kRandomPhrase: {
-                auto& state = phrases_[row];
+                auto& state = phrases_[row_key(field, row)];
                 if (!state) state = std::make_unique<PhraseState>(opt(1));
                 return RandomPhrases(*state, static_cast<int>(to_int(opt(2))), to_int(opt(3)),
                                      to_int(opt(4)));
@@ -81,17 +90,18 @@ class ValueMaker {
     }
 
   private:
-    // A row added during the run has no options split at the start: split its own.
+    // A row added during the run has its options split when it is first seen.
     const std::vector<std::string>& options(size_t row, const mapping::FieldMapping& field) {
-        if (row < options_.size()) return options_[row];
-        late_ = mapping::split_options(field.options);
-        return late_;
+        const uint64_t key = row_key(field, row);
+        auto it = options_.find(key);
+        if (it == options_.end())
+            it = options_.emplace(key, mapping::split_options(field.options)).first;
+        return it->second;
     }
 
     const ImportSettings& settings_;
-    std::vector<std::vector<std::string>> options_;
-    std::vector<std::string> late_;
-    std::map<size_t, std::unique_ptr<mapping::PhraseState>> phrases_;
+    std::map<uint64_t, std::vector<std::string>> options_;
+    std::map<uint64_t, std::unique_ptr<mapping::PhraseState>> phrases_;
 };
 
 // The table's row count, or -1 when it cannot be read (a lost connection, a dropped table).
@@ -175,8 +185,10 @@ bool auto_create_table(db::Connection* c, const std::string& table,
         host.focus(ImportHost::Box::Table);
         return false;
     }
+    // CONVERT, not DEFAULT: the columns were made in the database's character set, which may
+    // be one (latin1) that holds no Chinese text.
     db::execute_sql(
-        c, "ALTER TABLE `" + table + "` DEFAULT CHARACTER SET utf8 COLLATE utf8_general_ci;");
+        c, "ALTER TABLE `" + table + "` CONVERT TO CHARACTER SET utf8 COLLATE utf8_general_ci;");
     if (!db::execute_sql(c, "select * from " + table + " limit 0")) {
         host.message(G("打开表 ") + table + G(" 失败！"));
         host.focus(ImportHost::Box::Table);
@@ -205,6 +217,12 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
     }
     if (!c) {
         host.message(G("请先连接到 MySQL 服务器！"));
+        return result;
+    }
+    // A link the server closed while the window stood idle would otherwise fail the database
+    // check below and be taken for a database that cannot be created.
+    if (!db::ensure_alive(c)) {
+        host.message(mapping::lost_connection_text());
         return result;
     }
     if (!db::select_database(c, settings.database) &&
@@ -293,7 +311,7 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
                 if (position >= 1 && position <= static_cast<int64_t>(columns->field_count()) &&
                     columns->field_name(static_cast<unsigned>(position - 1), column)) {
                     name = column;
-                    host.set_field_name(i, name);
+                    host.set_field_name(rows[i], i, name);
                 }
             }
             std::string escaped = db::escape_sql_value(value);

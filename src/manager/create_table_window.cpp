@@ -13,11 +13,11 @@
 #include <QTreeWidget>
 #include <QUrl>
 
-#include "app/field_list_settings.h"
 #include "db/connection.h"
 #include "db/statements.h"
 #include "import/column_types.h"
 #include "manager/open_once.h"
+#include "mapping/field_list_settings.h"
 #include "persist/config_store.h"
 #include "platform/busy.h"
 #include "platform/config_files.h"
@@ -45,8 +45,8 @@ namespace {
 
 constexpr int kDefaultType = 7;  // 单精度小数(float)
 
-const app::StoredRow& headers() {
-    static const app::StoredRow h{G("字段名"), G("类型"), G("长度或取值范围")};
+const mapping::StoredRow& headers() {
+    static const mapping::StoredRow h{G("字段名"), G("类型"), G("长度或取值范围")};
     return h;
 }
 
@@ -153,13 +153,13 @@ bool CreateTableWindow::on_created() {
 void CreateTableWindow::save_state(persist::ConfigStore& store) {
     persist::ConfigStore::Batch once(store);
     platform::save_units(this, store, G("新建表"));
-    app::write_rows(store, headers(), rows());
+    mapping::write_rows(store, headers(), rows());
 }
 
 void CreateTableWindow::restore_state(persist::ConfigStore& store) {
     const QSignalBlocker quiet(types_);
     platform::restore_units(this, store, G("新建表"));
-    set_rows(app::read_rows(store, headers()));
+    set_rows(mapping::read_rows(store, headers()));
 }
 
 void CreateTableWindow::closeEvent(QCloseEvent* event) {

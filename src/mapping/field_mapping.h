@@ -2,6 +2,7 @@
 // options joined into one text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@ struct FieldMapping {
     std::string field;    // column name or 1-based column position
     std::string source;   // one of the eleven source names (or another text such as 请设置)
     std::string options;  // option values joined by the options separator
+    // Which row of a list this is, for as long as the row lives (rows may be deleted or added
+    // above it during a run); 0 where the list has no ids and the position stands for it.
+    uint64_t id = 0;
 };
 
 // Index of each data source: also the item of the source combo box and the page of the

@@ -16,6 +16,11 @@ inline std::string program_title() {
     return text::G("Tarvo·Quillbase v") + QB_VERSION;
 }
 
+// A run whose connection the server had closed and that could not log in again.
+inline std::string lost_connection_text() {
+    return text::G("与 MySQL 服务器的连接已断开，重新连接也没有成功，请检查服务器后重新建立连接！");
+}
+
 class RunHost {
   public:
     enum class Box { Database, Table, Folder };
@@ -29,8 +34,10 @@ class RunHost {
     virtual bool ctrl_held() { return false; }
     // The field list as it stands now (an import re-reads names and sources for every file).
     virtual std::vector<FieldMapping> field_rows() = 0;
-    // A position resolved to the column's name.
-    virtual void set_field_name(size_t row, const std::string& name) { (void)row, (void)name; }
+    // A position resolved to the column's name: row as field_rows gave it, at position.
+    virtual void set_field_name(const FieldMapping& row, size_t position, const std::string& name) {
+        (void)row, (void)position, (void)name;
+    }
     virtual void set_button_caption(const std::string&) {}
     virtual void set_window_caption(const std::string&) {}
     // After each file; path in the file system's form, reason the failure's text when failed.

@@ -19,7 +19,9 @@ bool RightClick::eventFilter(QObject* watched, QEvent* event) {
         auto* me = static_cast<QMouseEvent*>(event);
         auto* w = static_cast<QWidget*>(watched);
         if (me->button() == button_ && w->rect().contains(me->position().toPoint())) {
-            handler_();
+            // Qt hands a greyed unit's mouse events to its filters too; greyed means that
+            // neither button does anything (its own group box greyed counts).
+            if (w->isEnabled()) handler_();
             return true;
         }
     }

@@ -94,6 +94,7 @@ std::string decode_numeric_references(const std::string& s) {
     std::vector<size_t> refs;  // "&#" at byte offsets; neither byte can be a trail byte
     for (const char* p = static_cast<const char*>(std::memchr(s.data(), '&', s.size())); p;) {
         size_t i = static_cast<size_t>(p - s.data());
+        pump_now_and_then(i);
         if (i + 1 < s.size() && s[i + 1] == '#') refs.push_back(i);
         if (i + 1 >= s.size()) break;
         p = static_cast<const char*>(std::memchr(p + 1, '&', s.size() - i - 1));
@@ -104,6 +105,7 @@ std::string decode_numeric_references(const std::string& s) {
     std::vector<size_t> semis;
     semis.reserve(refs.size());
     for (size_t r = 0; r < refs.size(); ++r) {
+        pump_now_and_then(r);
         const size_t end = r + 1 < refs.size() ? refs[r + 1] : s.size();
         const void* semi = std::memchr(s.data() + refs[r] + 2, ';', end - refs[r] - 2);
         if (!semi) break;
@@ -114,6 +116,7 @@ std::string decode_numeric_references(const std::string& s) {
         out.reserve(s.size());
         size_t done = 0;
         for (size_t r = 0; r < refs.size(); ++r) {
+            pump_now_and_then(r);
             out.append(s, done, refs[r] - done);
             const uint64_t v = reference_value(s.substr(refs[r] + 2, semis[r] - refs[r] - 2));
             out += unit_text(static_cast<char16_t>(v & 0xFFFF));
@@ -125,7 +128,7 @@ std::string decode_numeric_references(const std::string& s) {
     ReverseTail tail(';');
     size_t pending = s.size();  // s[0, pending) is not yet in the tail
     for (auto it = refs.rbegin(); it != refs.rend(); ++it) {
-        if (((refs.rend() - it) & 0x3FFF) == 0) pump_events();
+        pump_now_and_then(static_cast<size_t>(refs.rend() - it));
         tail.push_front(std::string_view(s).substr(*it, pending - *it));
         pending = *it;
         const size_t semi = tail.first_tracked();
@@ -151,7 +154,9 @@ std::string RemoveTags(const std::string& s) {
         out.reserve(s.size());
         size_t done = 0;
         bool simple = true;
+        size_t steps = 0;
         for (size_t lt = s.find('<'); lt != std::string::npos;) {
+            pump_now_and_then(++steps);
             const size_t next = s.find('<', lt + 1);
             const size_t gt = s.find('>', lt + 1);
             if (gt == std::string::npos && next == std::string::npos) break;  // the last stays
@@ -173,7 +178,7 @@ std::string RemoveTags(const std::string& s) {
     size_t steps = 0;
     for (size_t i = s.size(); i-- > 0;) {
         if (s[i] != '<') continue;
-        if ((++steps & 0x3FFF) == 0) pump_events();
+        pump_now_and_then(++steps);
         tail.push_front(std::string_view(s).substr(i, pending - i));
         pending = i;
         const size_t close = tail.first_tracked();
@@ -341,7 +346,9 @@ std::string RemoveSummaryMarkup(const std::string& text, size_t max_chars) {
     std::string out;
     out.reserve(std::min(text.size(), max_chars * 2));
     size_t kept = 0;
+    size_t steps = 0;
     for (size_t i = 0; i < text.size() && kept < max_chars;) {
+        pump_now_and_then(++steps);
         const char c = text[i];
         if (c == '<') {
             if (i + 3 < text.size() && (text[i + 1] == 'a' || text[i + 1] == 'A') &&
@@ -405,7 +412,9 @@ std::string DecodeEntities(const std::string& text) {
     std::string s;
     s.reserve(text.size());
     size_t done = 0;
+    size_t steps = 0;
     for (size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) {
+        pump_now_and_then(++steps);
         // Only as far as the longest name: a search to the next ";" of the text after every
         // "&" would make a page of "&"s quadratic.
         const size_t window = std::min(kLongestName, text.size() - at) - 1;
@@ -478,7 +487,9 @@ std::u16string remove_line_blanks(const std::u16string& u) {
     };
     std::u16string out;
     out.reserve(n);
+    size_t steps = 0;
     for (size_t i = 0; i < n;) {
+        pump_now_and_then(++steps);
         if (ordinary(i)) {
             // Every alternative begins with a blank or a line break: a run of other units goes
             // through whole.
@@ -539,6 +550,7 @@ std::u16string mark_default_separators(const std::u16string& u, const std::u16st
     char16_t* to = out.data();
     bool after_cr = false;  // the last unit was a CR, already a joint
     for (size_t i = 0; i < u.size(); ++i) {
+        pump_now_and_then(i);
         // A surrogate pair was one character GBK lacks.
         if (u[i] >= 0xD800 && u[i] <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
             u[i + 1] <= 0xDFFF)

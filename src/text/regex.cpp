@@ -91,66 +91,123 @@ std::string RegexObject::GetPattern() const {
     return engine_ ? engine_->pattern : std::string();
 }
 
+namespace {
+
+using Spans = std::vector<std::pair<long, long>>;
+
+// Every match of the subject (only the first unless global): the whole match, then each
+// group. None at all on an engine error (a runaway backtrack), as if nothing matched.
+std::vector<Spans> find_matches(pcre2_code_16* code, pcre2_match_context_16* context, bool global,
+                                const std::u16string& subject) {
+    std::vector<Spans> found;
+    pcre2_match_data_16* md = pcre2_match_data_create_from_pattern_16(code, nullptr);
+    PCRE2_SIZE start = 0;
+    uint32_t flags = 0;
+    const PCRE2_SIZE length = subject.size();
+    while (start <= length) {
+        int rc = pcre2_match_16(code, sptr(subject), length, start, flags, md, context);
+        if (rc == PCRE2_ERROR_NOMATCH && flags != 0) {
+            // No non-empty match at this point: step over one character and go on.
+            flags = 0;
+            start += (start + 1 < length && (subject[start] & 0xFC00) == 0xD800) ? 2 : 1;
+            continue;
+        }
+        if (rc < 0) {
+            if (rc != PCRE2_ERROR_NOMATCH) found.clear();
+            break;
+        }
+        PCRE2_SIZE* ov = pcre2_get_ovector_pointer_16(md);
+        uint32_t pairs = pcre2_get_ovector_count_16(md);
+        Spans spans;
+        for (uint32_t g = 0; g < pairs; ++g)
+            spans.emplace_back(
+                ov[2 * g] == PCRE2_UNSET ? -1 : static_cast<long>(ov[2 * g]),
+                ov[2 * g + 1] == PCRE2_UNSET ? -1 : static_cast<long>(ov[2 * g + 1]));
+        found.push_back(std::move(spans));
+        if (!global) break;
+        start = ov[1];
+        flags = ov[0] == ov[1] ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0;
+    }
+    pcre2_match_data_free_16(md);
+    return found;
+}
+
+// The replacement of one match, by the script dialect's rules: $$ is "$", $& the match, $`
+// the text before it, $' the text after it, $1 to $99 a group (two digits when that group
+// exists, else one; an unset group is empty); any other "$" is itself.
+void append_replacement(std::u16string& out, const std::u16string& repl,
+                        const std::u16string& subject, const Spans& m) {
+    const size_t groups = m.size() - 1;
+    auto digit = [&](size_t i) {
+        return i < repl.size() && repl[i] >= u'0' && repl[i] <= u'9' ? repl[i] - u'0' : -1;
+    };
+    auto append_span = [&](long from, long to) {
+        if (from >= 0)
+            out.append(subject, static_cast<size_t>(from), static_cast<size_t>(to - from));
+    };
+    for (size_t i = 0; i < repl.size(); ++i) {
+        if (repl[i] != u'$' || i + 1 >= repl.size()) {
+            out += repl[i];
+            continue;
+        }
+        const char16_t next = repl[i + 1];
+        if (next == u'$') {
+            out += u'$';
+        } else if (next == u'&') {
+            append_span(m[0].first, m[0].second);
+        } else if (next == u'`') {
+            append_span(0, m[0].first);
+        } else if (next == u'\'') {
+            append_span(m[0].second, static_cast<long>(subject.size()));
+        } else if (const int d1 = digit(i + 1); d1 >= 0) {
+            const int d2 = digit(i + 2);
+            const int two = d2 >= 0 ? d1 * 10 + d2 : -1;
+            if (two >= 1 && static_cast<size_t>(two) <= groups) {
+                append_span(m[two].first, m[two].second);
+                i += 2;
+            } else if (d1 >= 1 && static_cast<size_t>(d1) <= groups) {
+                append_span(m[d1].first, m[d1].second);
+                ++i;
+            } else {
+                out += u'$';
+            }
+            continue;
+        } else {
+            out += u'$';
+            continue;
+        }
+        ++i;
+    }
+}
+
+}  // namespace
+
 int RegexObject::Execute(const std::string& text) {
     auto m = std::make_shared<Matches>();
     subject_ = text;
     matches_ = m;
     if (!engine_ || !engine_->code) return 0;
     m->subject = gbk_to_utf16(text);
-    pcre2_match_data_16* md = pcre2_match_data_create_from_pattern_16(engine_->code, nullptr);
-    PCRE2_SIZE start = 0;
-    uint32_t flags = 0;
-    const PCRE2_SIZE length = m->subject.size();
-    while (start <= length) {
-        int rc = pcre2_match_16(engine_->code, sptr(m->subject), length, start, flags, md,
-                                engine_->context);
-        if (rc == PCRE2_ERROR_NOMATCH && flags != 0) {
-            // No non-empty match at this point: step over one character and go on.
-            flags = 0;
-            start += (start + 1 < length && (m->subject[start] & 0xFC00) == 0xD800) ? 2 : 1;
-            continue;
-        }
-        if (rc < 0) {
-            if (rc != PCRE2_ERROR_NOMATCH) m->spans.clear();  // an engine error: no match
-            break;
-        }
-        PCRE2_SIZE* ov = pcre2_get_ovector_pointer_16(md);
-        uint32_t pairs = pcre2_get_ovector_count_16(md);
-        std::vector<std::pair<long, long>> spans;
-        for (uint32_t g = 0; g < pairs; ++g)
-            spans.emplace_back(
-                ov[2 * g] == PCRE2_UNSET ? -1 : static_cast<long>(ov[2 * g]),
-                ov[2 * g + 1] == PCRE2_UNSET ? -1 : static_cast<long>(ov[2 * g + 1]));
-        m->spans.push_back(std::move(spans));
-        if (!engine_->global) break;
-        start = ov[1];
-        flags = ov[0] == ov[1] ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0;
-    }
-    pcre2_match_data_free_16(md);
+    m->spans = find_matches(engine_->code, engine_->context, engine_->global, m->subject);
     return static_cast<int>(m->spans.size());
 }
 
 std::string RegexObject::Replace(const std::string& text, const std::string& replacement) {
     if (!engine_ || !engine_->code) return text;
     const std::u16string subject = gbk_to_utf16(text);
+    const std::vector<Spans> found =
+        find_matches(engine_->code, engine_->context, engine_->global, subject);
     const std::u16string repl = gbk_to_utf16(replacement);
-    uint32_t options = PCRE2_SUBSTITUTE_OVERFLOW_LENGTH | PCRE2_SUBSTITUTE_UNKNOWN_UNSET |
-                       PCRE2_SUBSTITUTE_UNSET_EMPTY;
-    if (engine_->global) options |= PCRE2_SUBSTITUTE_GLOBAL;
-    std::u16string out(subject.size() + subject.size() / 4 + 64, u'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        PCRE2_SIZE out_len = out.size();
-        int rc = pcre2_substitute_16(engine_->code, sptr(subject), subject.size(), 0, options,
-                                     nullptr, engine_->context, sptr(repl), repl.size(),
-                                     reinterpret_cast<PCRE2_UCHAR16*>(out.data()), &out_len);
-        if (rc >= 0) {
-            out.resize(out_len);
-            return utf16_to_gbk(out);
-        }
-        if (rc != PCRE2_ERROR_NOMEMORY) return text;  // engine error: the text as it was
-        out.resize(out_len + 1);
+    std::u16string out;
+    out.reserve(subject.size());
+    size_t done = 0;
+    for (const Spans& m : found) {
+        out.append(subject, done, static_cast<size_t>(m[0].first) - done);
+        append_replacement(out, repl, subject, m);
+        done = static_cast<size_t>(m[0].second);
     }
-    return text;
+    out.append(subject, done, std::u16string::npos);
+    return utf16_to_gbk(out);
 }
 
 int RegexObject::MatchCount() const {

@@ -1,6 +1,7 @@
 #include "db/connection.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -225,11 +226,45 @@ TEST(Connection, AKilledConnectionMakesStatementsFail) {
     int64_t id = 0;
     r->read_field(0u, id);
     ASSERT_TRUE(execute_sql(killer.get(), "kill connection " + std::to_string(id)));
+    usleep(200 * 1000);  // the server has said its last word ("Connection was killed")
     EXPECT_FALSE(execute_sql(victim.get(), "select 1"));
     std::string e;
     EXPECT_TRUE(last_error(victim.get(), e));
+    // Whatever number the failure has, it means the link is gone.
+    EXPECT_TRUE(connection_lost(victim.get())) << last_error_code(victim.get()) << " " << e;
     EXPECT_FALSE(take_result(victim.get()));
     EXPECT_FALSE(insert_record(victim.get(), "t", "a='1'"));
+    EXPECT_TRUE(connection_lost(victim.get()));
+
+    // Logging in again keeps the handle, in GBK, with the same account.
+    Connection* handle = victim.get();
+    ASSERT_TRUE(ensure_alive(handle));
+    EXPECT_NE(session_id(handle), static_cast<unsigned long>(id));
+    ASSERT_TRUE(execute_sql(handle, "select @@character_set_client, current_user()"));
+    r = take_result(handle);
+    std::string charset, user;
+    r->read_field(0u, charset);
+    r->read_field(1u, user);
+    EXPECT_EQ(charset, "gbk");
+    EXPECT_EQ(user.substr(0, user.find('@')), test::server_address().user);
+    EXPECT_TRUE(ensure_alive(handle));  // a live link is left as it is
+    EXPECT_FALSE(ensure_alive(nullptr));
+
+    // Killed while a statement runs.
+    const std::string busy = std::to_string(session_id(handle));
+    ASSERT_TRUE(send_sql(handle, "select sleep(20)"));
+    for (int i = 0; i < 500; ++i) {
+        execute_sql(killer.get(), "select count(*) from information_schema.processlist where id=" +
+                                      busy + " and info like 'select sleep%'");
+        int64_t n = 0;
+        take_result(killer.get())->read_field(0u, n);
+        if (n > 0) break;
+        usleep(10 * 1000);
+    }
+    ASSERT_TRUE(execute_sql(killer.get(), "kill connection " + busy));
+    const SentOutcome killed = finish_sent_sql(handle);
+    EXPECT_FALSE(killed.ok);
+    EXPECT_TRUE(killed.lost) << killed.error;
     close_connection(victim);
     EXPECT_FALSE(victim);
 }

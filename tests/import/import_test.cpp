@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <set>
 
 #include "db/connection.h"
@@ -119,12 +120,19 @@ class TestHost : public ImportHost {
     bool stop_requested() override { return stop_after >= 0 && done >= stop_after; }
     bool ctrl_held() override { return ctrl; }
     std::vector<FieldMapping> field_rows() override { return rows; }
-    void set_field_name(size_t row, const std::string& name) override { rows[row].field = name; }
+    void set_field_name(const FieldMapping& row, size_t position,
+                        const std::string& name) override {
+        for (auto& r : rows)
+            if (row.id != 0 && r.id == row.id) r.field = name;
+        if (row.id == 0) rows[position].field = name;
+    }
     void file_done(const std::string& path, bool ok, const std::string& reason, size_t,
                    size_t) override {
         ++done;
         if (!ok) failures.push_back(path + ": " + reason);
+        if (after_file) after_file();
     }
+    std::function<void()> after_file;
     std::vector<FieldMapping> rows;
     std::vector<std::string> messages, failures;
     std::vector<Box> focused;
@@ -361,6 +369,83 @@ TEST_F(ImportRunTest, ALostConnectionEndsTheRunAndSaysWhatIsLeft) {
     EXPECT_EQ(host.messages.back(), G("导入完成，已导入 2 篇文章，无法读取当前表的记录数！\r\n"
                                       "有 1 篇文章导入失败。\r\n"
                                       "与服务器的连接已断开，还有 2 篇文章没有导入。"));
+}
+
+// A database made latin1 by someone else, a link the server closed while the window stood
+// idle, and one that cannot be made again.
+TEST_F(ImportRunTest, ALatin1DatabaseAndConnectionsTheServerClosed) {
+    ASSERT_TRUE(db::execute_sql(c_.get(), "create database qb_test_import default charset latin1"));
+    const std::vector<std::string> files = {make("甲.txt", G("中文的文章")), make("乙.txt", "b")};
+    TestHost host({{G("标题"), G("文件主名"), ""}, {G("内容"), G("文件内容"), ""}});
+    ImportResult r = run_import(c_.get(), settings_, files, host);
+    EXPECT_EQ(r.imported, 2u) << (host.failures.empty() ? "" : host.failures[0]);
+    EXPECT_EQ(rows("select " + G("标题") + ", " + G("内容") + " from qb_test_import.t order by ID"),
+              (std::vector<std::vector<std::string>>{{G("甲"), G("中文的文章")}, {G("乙"), "b"}}));
+
+    auto kill_session_of = [&](db::Connection* victim) {
+        auto killer = test::connect_to_test_server();
+        const std::string id = std::to_string(db::session_id(victim));
+        ASSERT_TRUE(db::execute_sql(killer.get(), "kill connection " + id));
+        // Gone from the server's list: the link is dead before the run starts.
+        for (int i = 0; i < 500; ++i) {
+            db::execute_sql(killer.get(),
+                            "select count(*) from information_schema.processlist where id=" + id);
+            int64_t n = 1;
+            db::take_result(killer.get())->read_field(0u, n);
+            if (n == 0) break;
+            usleep(10 * 1000);
+        }
+    };
+    kill_session_of(c_.get());
+    TestHost again({{G("标题"), G("文件主名"), ""}});
+    r = run_import(c_.get(), settings_, files, again);
+    EXPECT_TRUE(r.prepared);
+    EXPECT_EQ(r.imported, 2u);
+    EXPECT_EQ(again.messages,
+              (std::vector<std::string>{G("导入完成，已导入 2 篇文章，当前表有 4 条记录！")}));
+
+    // The account is gone too: no login again, and the run says the link is lost, not that
+    // the database cannot be made.
+    auto a = test::server_address();
+    ASSERT_TRUE(db::execute_sql(c_.get(), "drop user if exists qb_gone@'%'"));
+    ASSERT_TRUE(db::execute_sql(c_.get(), "create user qb_gone@'%' identified by 'pw'"));
+    ASSERT_TRUE(db::execute_sql(c_.get(), "grant all on qb_test_import.* to qb_gone@'%'"));
+    auto gone = db::open_connection(a.host, "qb_gone", "pw", {}, a.port);
+    ASSERT_TRUE(gone);
+    kill_session_of(gone.get());
+    ASSERT_TRUE(db::execute_sql(c_.get(), "drop user qb_gone@'%'"));
+    TestHost lost({{G("标题"), G("文件主名"), ""}});
+    r = run_import(gone.get(), settings_, files, lost);
+    EXPECT_FALSE(r.prepared);
+    EXPECT_EQ(lost.messages, (std::vector<std::string>{
+                                 G("与 MySQL 服务器的连接已断开，重新连接也没有成功，请检查服务器后"
+                                   "重新建立连接！")}));
+}
+
+// Rows deleted from and added to the field list during a run: every row keeps its own
+// options, whatever its position now.
+TEST_F(ImportRunTest, FieldRowsEditedDuringTheRunKeepTheirOwnOptions) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 3; ++i) files.push_back(make("r" + std::to_string(i) + ".txt", "x"));
+    TestHost host({{"a", G("固定文本"), "A", 1},
+                   {"b", G("固定文本"), "B", 2},
+                   {"c", G("随机词组"), G("甲┊?┊1┊?┊1┊?┊1"), 3}});
+    // After the first answer (the second file's statement is made by then): "a" goes, and
+    // comes back as a new row at the end.
+    host.after_file = [&] {
+        if (host.done != 1) return;
+        host.rows.erase(host.rows.begin());
+        host.rows.push_back({"a", G("固定文本"), "late", 4});
+    };
+    ASSERT_TRUE(db::execute_sql(c_.get(), "create database qb_test_import charset utf8mb4"));
+    ASSERT_TRUE(db::execute_sql(c_.get(),
+                                "create table qb_test_import.t (ID int auto_increment primary "
+                                "key, a text, b text, c text)"));
+    ImportResult r = run_import(c_.get(), settings_, files, host);
+    EXPECT_EQ(r.imported, 3u);
+    EXPECT_EQ(rows("select a, b, c from qb_test_import.t order by ID"),
+              (std::vector<std::vector<std::string>>{
+                  {"A", "B", G("甲")}, {"A", "B", G("甲")}, {"late", "B", G("甲")}}));
 }
 
 }  // namespace

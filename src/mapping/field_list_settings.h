@@ -10,7 +10,7 @@
 #include "mapping/field_mapping.h"
 #include "persist/config_store.h"
 
-namespace qb::app {
+namespace qb::mapping {
 
 // A table has at most 4096 columns, so no real field list is longer; a damaged count beyond
 // it would only freeze the window building empty rows.
@@ -26,4 +26,4 @@ void write_field_rows(persist::ConfigStore& store, const std::vector<mapping::Fi
 // The stored rows; the four default rows when none are stored.
 std::vector<mapping::FieldMapping> read_field_rows(const persist::ConfigStore& store);
 
-}  // namespace qb::app
+}  // namespace qb::mapping

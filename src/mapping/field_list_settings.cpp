@@ -1,9 +1,9 @@
-#include "app/field_list_settings.h"
+#include "mapping/field_list_settings.h"
 
 #include "text/gbk.h"
 #include "text/iconv_text.h"
 
-namespace qb::app {
+namespace qb::mapping {
 
 namespace {
 
@@ -58,4 +58,4 @@ std::vector<mapping::FieldMapping> read_field_rows(const persist::ConfigStore& s
     return rows;
 }
 
-}  // namespace qb::app
+}  // namespace qb::mapping

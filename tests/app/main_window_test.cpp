@@ -299,6 +299,20 @@ TEST_F(MainWindowTest, RightButtonOnDeleteClearsAfterConfirmation) {
     EXPECT_TRUE(window_->field_rows().empty());
 }
 
+// Keyboard focus coming into the list makes a row current without choosing it: what the
+// operator typed into the editors stays.
+TEST_F(MainWindowTest, FocusEnteringTheListLeavesTheEditorsAlone) {
+    window_->set_field_rows({{"row0", G("固定文本"), "zero"}, {"row1", G("文件主名"), G("无")}});
+    unit<QLineEdit>("编辑框字段名")->setText(qtr("typed"));
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(unit<QTreeWidget>("超级列表框"), &in);
+    EXPECT_EQ(text_of("编辑框字段名"), "typed");
+    // A row chosen with the keyboard loads as before.
+    QTest::keyClick(unit<QTreeWidget>("超级列表框"), Qt::Key_Down);
+    EXPECT_EQ(window_->current_field_row(), 1);
+    EXPECT_EQ(text_of("编辑框字段名"), "row1");
+}
+
 TEST_F(MainWindowTest, RowsLoadBackIntoTheEditors) {
     const std::string sep = G("┊?┊");
     window_->set_field_rows(

@@ -5,12 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
 #include "db/connection.h"
 #include "import/collect.h"
 #include "mapping/generators.h"
+#include "relay.h"
 #include "test_server.h"
 #include "test_util.h"
 #include "text/codepage.h"
@@ -233,9 +235,11 @@ TEST(Cli, CtrlCStopsAfterTheCurrentFileAndStillSummarises) {
     }
     kill(run.pid, SIGINT);
     EXPECT_EQ(run.finish(), 1) << run.err();
-    EXPECT_EQ(run.out().rfind("导入完成，已导入 ", 0), 0u) << run.out();
     EXPECT_NE(run.err().find("stopped"), std::string::npos) << run.err();
     n = count_of(c.get(), "qb_test_cli_stop.articles");
+    // Every row the summary counts is in the table, and no other.
+    EXPECT_EQ(run.out(), "导入完成，已导入 " + std::to_string(n) + " 篇文章，当前表有 " +
+                             std::to_string(n) + " 条记录！\n");
     EXPECT_GT(n, 0);
     EXPECT_LT(n, 8000);
     qb::db::execute_sql(c.get(), "drop database qb_test_cli_stop");
@@ -295,6 +299,39 @@ TEST(Cli, AStopBeforeTheEmptyingKeepsTheTableAndASecondCtrlCBreaksAHangingStatem
     EXPECT_NE(terminated.err().find("已中断"), std::string::npos) << terminated.err();
     ASSERT_TRUE(qb::db::execute_sql(c.get(), "unlock tables"));
     qb::db::execute_sql(c.get(), "drop database qb_test_cli_hang");
+}
+
+// Ctrl-C or SIGTERM while the login is under way (held up by a relay): nothing is sent after
+// it, so no database is made, and no run is broken that never started.
+TEST(Cli, AStopDuringTheLoginSendsNothing) {
+    QB_REQUIRE_SERVER();
+    const auto a = qb::test::server_address();
+    auto c = qb::test::connect_to_test_server();
+    const std::string folder = std::string(QB_SOURCE_DIR) + "/examples/articles";
+    for (int sig : {SIGINT, SIGTERM}) {
+        qb::db::execute_sql(c.get(), "drop database if exists qb_test_cli_login");
+        qb::test::Relay relay(a.host, a.port);
+        relay.hold(true);
+        qb::test::TempDir dir;
+        std::vector<std::string> args = import_args("qb_test_cli_login", folder);
+        *(std::find(args.begin(), args.end(), "--server") + 1) = relay.address();
+        Background run = start_cli(args, dir);
+        for (int i = 0; i < 1000 && relay.accepted() == 0; ++i) usleep(10 * 1000);
+        ASSERT_EQ(relay.accepted(), 1);
+        kill(run.pid, sig);
+        // The handler has run (Ctrl-C says so; SIGTERM says nothing, give it a moment).
+        for (int i = 0; i < 100 && run.err().find("Ctrl-C") == std::string::npos; ++i)
+            usleep(10 * 1000);
+        relay.hold(false);
+        EXPECT_EQ(run.finish(), 1) << run.err();
+        EXPECT_EQ(run.out(), "");
+        EXPECT_NE(run.err().find("已停止 stopped: 7 个文件未导入"), std::string::npos) << run.err();
+        EXPECT_EQ(run.err().find("已中断"), std::string::npos) << run.err();
+        EXPECT_EQ(count_of(c.get(),
+                           "information_schema.schemata where schema_name = "
+                           "'qb_test_cli_login'"),
+                  0);
+    }
 }
 
 TEST(Cli, ATraditionalRowWithoutOpenCCTablesIsToldOnce) {

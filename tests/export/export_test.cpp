@@ -145,7 +145,8 @@ TEST_F(ExportRunTest, RowsBecomeFilesNamedByColumnOrSentence) {
 
 TEST_F(ExportRunTest, PositionsEncodingsAndLongNames) {
     insert(G("编码"), G("中文内容，繁體也行"));
-    insert(std::string(200, 'n') + G("长"), "long");
+    ASSERT_TRUE(db::execute_sql(c_.get(), "alter table a modify name text"));
+    insert(std::string(230, 'n') + G("长长长长长长长长长长"), "long");  // 260 bytes in UTF-8
     // "2" is the second column (name); "02" is a column name the table lacks.
     TestHost host({{"3", G("文件内容"), ""}, {"2", G("文件主名"), ""}});
     settings_.encoding = 2;  // UTF-8 with its mark
@@ -159,8 +160,7 @@ TEST_F(ExportRunTest, PositionsEncodingsAndLongNames) {
     for (const std::string& n : files())
         if (n[0] == 'n') {
             long_found = true;
-            EXPECT_LE(n.size(), 255u);
-            EXPECT_EQ(n.substr(n.size() - 5), ".html");
+            EXPECT_EQ(n, std::string(230, 'n') + "长长长长长长.html");  // 253 bytes
         }
     EXPECT_TRUE(long_found);
 
@@ -225,6 +225,25 @@ TEST_F(ExportRunTest, StopsChecksAndFailedWrites) {
     EXPECT_FALSE(run_export(nullptr, settings_, h).prepared);
     EXPECT_EQ(h.messages.at(0), G("打开库失败：") + database_);
     EXPECT_EQ(h.focused.at(0), ExportHost::Box::Database);
+}
+
+// Without a 文件内容 row the streamed export ends at its message: not one row of the table is
+// sent first.
+TEST_F(ExportRunTest, WithoutAContentRowNoRowIsRead) {
+    const std::string body(4000, 'b');
+    for (int i = 0; i < 250; ++i) insert("n", body);  // 1 MB
+    auto bytes_sent = [&] {
+        db::execute_sql(c_.get(), "show session status like 'Bytes_sent'");
+        int64_t n = 0;
+        db::take_result(c_.get())->read_field(1u, n);
+        return n;
+    };
+    const int64_t before = bytes_sent();
+    settings_.stream_rows = true;
+    TestHost host({{"name", G("文件主名"), ""}});
+    EXPECT_FALSE(run_export(c_.get(), settings_, host).prepared);
+    EXPECT_EQ(host.messages.at(0).rfind(G("请在【数据字段设置】里先添加"), 0), 0u);
+    EXPECT_LT(bytes_sent() - before, 100'000);
 }
 
 TEST_F(ExportRunTest, AnEmptyTable) {

@@ -4,17 +4,40 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <random>
 #include <set>
 
 #include "test_util.h"
 #include "text/gbk.h"
+#include "text/pump.h"
 #include "text/regex.h"
 
 namespace qb::text {
 namespace {
 
 using test::G;
+
+// Each one-pass text function lets events run on a large article, so the window keeps
+// painting while it works.
+TEST(LongTexts, EveryPassLetsEventsRun) {
+    int pumps = 0;
+    set_event_pump([&] { ++pumps; });
+    std::string page;
+    for (int i = 0; i < 200000; ++i) page += "<p>x&amp;&#20013;y</p>  \r\n";
+    const std::vector<std::pair<const char*, std::function<void()>>> passes{
+        {"RemoveTags", [&] { RemoveTags(page); }},
+        {"DecodeEntities", [&] { DecodeEntities(page); }},
+        {"RemoveSummaryMarkup", [&] { RemoveSummaryMarkup(page, page.size()); }},
+        {"SentenceSeparatorsMarked", [&] { SentenceSeparatorsMarked(page, "|"); }},
+    };
+    for (const auto& [name, pass] : passes) {
+        pumps = 0;
+        pass();
+        EXPECT_GT(pumps, 10) << name;
+    }
+    set_event_pump(nullptr);
+}
 
 TEST(ExtractBetween, TitlesQuotesBoundariesAndPositions) {
     int pos = 0;

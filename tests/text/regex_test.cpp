@@ -43,6 +43,26 @@ TEST(Regex, GlobalCaselessReplaceAndMatches) {
     EXPECT_EQ(r.MatchValue(1), "");
 }
 
+// Replacement texts in the script dialect: $& $` $' $$, a lone $, a group that is not there,
+// two digits only when that group exists.
+TEST(Regex, ReplacementReferences) {
+    RegexObject r;
+    ASSERT_TRUE(r.Create("(b)(c)?"));
+    EXPECT_EQ(r.Replace("abd", "[$&]"), "a[b]d");
+    EXPECT_EQ(r.Replace("abd", "[$`]"), "a[a]d");
+    EXPECT_EQ(r.Replace("abd", "[$']"), "a[d]d");
+    EXPECT_EQ(r.Replace("abd", "[$$]"), "a[$]d");
+    EXPECT_EQ(r.Replace("abd", "[$]"), "a[$]d");
+    EXPECT_EQ(r.Replace("abd", "$"), "a$d");
+    EXPECT_EQ(r.Replace("abd", "[$2]"), "a[]d");  // a group that took no part
+    EXPECT_EQ(r.Replace("abd", "[$3]"), "a[$3]d");
+    EXPECT_EQ(r.Replace("abd", "[$0]"), "a[$0]d");
+    EXPECT_EQ(r.Replace("abd", "[$10]"), "a[b0]d");
+    EXPECT_EQ(r.Replace("abd", G("[甲$1乙]")), G("a[甲b乙]d"));
+    ASSERT_TRUE(r.Create("(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)"));
+    EXPECT_EQ(r.Replace("abcdefghij", "$10$1"), "ja");
+}
+
 TEST(Regex, UnicodeClassesLineAnchorsAndRunaways) {
     RegexObject r;
     ASSERT_TRUE(r.Create("[^0-9a-zA-Z\\u4e00-\\u9fa5]"));

@@ -137,11 +137,16 @@ struct Config {
     std::vector<mapping::FieldMapping> rows;
 };
 
-bool read_config(const std::string& path, Config& c) {
+// Empty, or why the file is no configuration to run.
+std::string read_config(const std::string& path, Config& c) {
     persist::ConfigStore store;
-    if (::access(path.c_str(), R_OK) != 0) return false;
+    if (::access(path.c_str(), R_OK) != 0) return "cannot read " + path;
     store.open_file(path);  // a second reader is fine: only reads follow
-    if (!store.loaded()) return false;
+    if (!store.loaded()) return "cannot read " + path + ": " + text::gbk_to_utf8(store.error());
+    // A file without the window's section would run on defaults (another account, the
+    // default field rows) without a word.
+    if (!store.has_section(G("主界面")))
+        return path + " 不是窗口导出的配置（没有[主界面]节） holds no [主界面] section";
     store.set_section(G("主界面"));
     auto text = [&](const char* key, const std::string& fallback) {
         return store.read_text(G(key), fallback);
@@ -160,7 +165,7 @@ bool read_config(const std::string& path, Config& c) {
     c.time_modified = store.read_bool(G("单选框修改"), c.time_modified);
     c.time_kind = static_cast<int>(store.read_number(G("组合框类型"), c.time_kind));
     c.rows = mapping::read_field_rows(store);
-    return true;
+    return {};
 }
 
 class CliHost : public mapping::RunHost {
@@ -419,7 +424,8 @@ int main(int argc, char** argv) {
         }
     }
     if (config_path.empty()) return usage_error("--config FILE.ini is required");
-    if (!read_config(config_path, config)) return usage_error("cannot read " + config_path);
+    if (const std::string problem = read_config(config_path, config); !problem.empty())
+        return usage_error(problem);
     for (const auto& [option, v] : overrides) {
         const std::string g = text::utf8_to_gbk(v);
         if (option == "--server") config.server = g;

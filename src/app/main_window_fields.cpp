@@ -182,11 +182,13 @@ void MainWindow::clear_fields() {
 
 void MainWindow::save_field_list(persist::ConfigStore& store) {
     persist::ConfigStore::Batch once(store);
+    const persist::ConfigStore::SectionScope in(store, G("主界面"));
     platform::save_units(this, store, G("主界面"));
     mapping::write_field_rows(store, field_rows());
 }
 
 void MainWindow::restore_field_list(persist::ConfigStore& store) {
+    const persist::ConfigStore::SectionScope in(store, G("主界面"));
     platform::restore_units(this, store, G("主界面"));
     set_field_rows(mapping::read_field_rows(store));
 }

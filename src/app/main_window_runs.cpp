@@ -179,7 +179,8 @@ void MainWindow::import_dropped_file(int count, int position, const std::string&
         if (ext == "ini") {
             if (busy_.refuse(this)) return;
             platform::import_config_file(
-                native, this, [this](persist::ConfigStore& store) { load_config(store); });
+                native, G("主界面"), this,
+                [this](persist::ConfigStore& store) { load_config(store); });
             return;
         }
     }
@@ -214,7 +215,7 @@ void MainWindow::import_config() {
     // The field list it replaces is the one a running import reads.
     if (busy_.refuse(this)) return;
     platform::import_window_config(unit<QPushButton>("按钮导出配置"),
-                                   unit<QPushButton>("按钮导入配置"), this,
+                                   unit<QPushButton>("按钮导入配置"), this, G("主界面"),
                                    [this](persist::ConfigStore& store) { load_config(store); });
 }
 

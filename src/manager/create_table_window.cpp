@@ -152,12 +152,14 @@ bool CreateTableWindow::on_created() {
 
 void CreateTableWindow::save_state(persist::ConfigStore& store) {
     persist::ConfigStore::Batch once(store);
+    const persist::ConfigStore::SectionScope in(store, G("新建表"));
     platform::save_units(this, store, G("新建表"));
     mapping::write_rows(store, headers(), rows());
 }
 
 void CreateTableWindow::restore_state(persist::ConfigStore& store) {
     const QSignalBlocker quiet(types_);
+    const persist::ConfigStore::SectionScope in(store, G("新建表"));
     platform::restore_units(this, store, G("新建表"));
     set_rows(mapping::read_rows(store, headers()));
 }
@@ -359,12 +361,12 @@ void CreateTableWindow::export_config() {
 
 void CreateTableWindow::import_config() {
     platform::import_window_config(unit<QPushButton>("按钮导出配置"),
-                                   unit<QPushButton>("按钮导入配置"), this,
+                                   unit<QPushButton>("按钮导入配置"), this, G("新建表"),
                                    [this](persist::ConfigStore& store) { restore_state(store); });
 }
 
 void CreateTableWindow::import_config_file(const std::string& native_path) {
-    platform::import_config_file(native_path, this,
+    platform::import_config_file(native_path, G("新建表"), this,
                                  [this](persist::ConfigStore& store) { restore_state(store); });
 }
 

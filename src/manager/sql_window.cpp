@@ -179,7 +179,7 @@ SqlWindow::SqlWindow(MainLink& main, QWidget* owner)
         Qt::QueuedConnection);
 
     persist::ConfigStore& store = main_.settings();
-    store.set_section(G("SQL查询"));
+    const persist::ConfigStore::SectionScope in(store, G("SQL查询"));
     set_sql_text(store.read_text(G("语句"), G(kDefaultSql)));
     resize(640, 600);
 }
@@ -203,7 +203,7 @@ void SqlWindow::closeEvent(QCloseEvent* event) {
     statements_->clear();
     held_.clear();
     persist::ConfigStore& store = main_.settings();
-    store.set_section(G("SQL查询"));
+    const persist::ConfigStore::SectionScope in(store, G("SQL查询"));
     store.write_text(G("语句"), sql_text());
     event->accept();
 }

@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "text/gbk.h"
 #include "text/iconv_text.h"
@@ -27,9 +30,11 @@ std::string errno_text() {
     return text::utf8_to_gbk(std::strerror(errno));
 }
 
-// Reads path whole into out; on failure the reason (program text) and false.
+// Reads path whole into out; on failure the reason (program text) and false. Opened without
+// blocking: a FIFO at the path (no writer) would otherwise hold the program for good; only a
+// regular file is read.
 bool read_whole_file(const std::string& path, std::string& out, size_t limit, std::string* reason) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0) {
         if (reason) *reason = text::G("无法读取文件：") + errno_text();
@@ -79,7 +84,8 @@ bool write_all(int fd, std::string_view bytes) {
 // descriptor, locked, or -1 with errno set. mode applies to a file that did not exist.
 int replace_file(const std::string& path, std::string_view bytes, mode_t mode) {
     std::string tmp = path + ".tmp-XXXXXX";
-    int fd = ::mkstemp(tmp.data());
+    // Not inherited by the programs 帮助 and 浏览.. start: the file holds the password.
+    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
     if (fd < 0) return -1;
     ::fchmod(fd, mode);
     ::flock(fd, LOCK_EX | LOCK_NB);
@@ -107,9 +113,14 @@ bool overwrite_in_place(int fd, std::string_view bytes) {
 // with the reason.
 int store_bytes(const std::string& path, int fd, std::string_view bytes, mode_t mode,
                 std::string& reason) {
-    int fresh = replace_file(path, bytes, mode);
+    // A file with other names (a hard link) or another owner keeps being that file: a
+    // replacement would be a new file under this name only, owned by us.
+    struct stat st;
+    const bool keep_file =
+        fd >= 0 && ::fstat(fd, &st) == 0 && (st.st_nlink > 1 || st.st_uid != ::geteuid());
+    int fresh = keep_file ? -1 : replace_file(path, bytes, mode);
     if (fresh >= 0) return fresh;
-    if (errno == EACCES || errno == EPERM || errno == EROFS) {
+    if (keep_file || errno == EACCES || errno == EPERM || errno == EROFS) {
         int own = fd >= 0 ? fd : ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
         if (own >= 0 && overwrite_in_place(own, bytes)) return own;
         if (own >= 0 && own != fd) ::close(own);
@@ -136,37 +147,78 @@ std::string ConfigStore::number_text(double value) {
     return std::string(buf, r.ptr);
 }
 
+namespace {
+
+// The files this process holds open as stores: a second store on one of them (exporting a
+// configuration onto the program's own settings file) would only find it locked.
+std::vector<std::pair<unsigned long, unsigned long>>& held_files() {
+    static std::vector<std::pair<unsigned long, unsigned long>> held;
+    return held;
+}
+
+// A file written by an editor that ends its lines in LF alone reads as if they were CR LF.
+// Only a file without any CR LF: a value of the program's own may hold a bare LF.
+void read_lf_lines_as_crlf(std::string& buffer) {
+    if (buffer.find('\n') == std::string::npos || buffer.find(kCrLf) != std::string::npos) return;
+    buffer = text::replace_all(buffer, "\n", std::string(kCrLf));
+}
+
+}  // namespace
+
 bool ConfigStore::open_file(const std::string& path) {
     close_file();
     path_ = path;
     error_.clear();
     std::error_code ec;
     bool exists = std::filesystem::exists(path, ec);
-    if (exists && !read_whole_file(path, buffer_, kMaxFileSize, &error_)) {
+    // A settings file that is a link (kept in a synced folder) stays one: the file it points
+    // to is the one written, and its side files go beside it.
+    target_ = exists ? std::filesystem::canonical(path, ec).string() : path;
+    if (ec) target_ = path;
+    if (exists && !read_whole_file(target_, buffer_, kMaxFileSize, &error_)) {
         // Unreadable or far too large: work on defaults and leave the file as it is.
         buffer_.clear();
         return false;
     }
+    read_lf_lines_as_crlf(buffer_);
     loaded_ = true;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int fd = ::open(target_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) {
         error_ = text::G("无法写入文件：") + errno_text();
         return false;
     }
     struct stat before, after;
+    if (::fstat(fd, &before) == 0) {
+        for (const auto& [dev, ino] : held_files())
+            if (dev == before.st_dev && ino == before.st_ino) {
+                ::close(fd);
+                error_ = text::G("这是本程序自己的设置文件，正在用它保存窗口状态");
+                return false;
+            }
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &before) != 0 ||
-        ::stat(path.c_str(), &after) != 0 || before.st_ino != after.st_ino) {
+        ::stat(target_.c_str(), &after) != 0 || before.st_ino != after.st_ino) {
         // Another instance holds it (or replaced it while we opened): read only.
         ::close(fd);
         error_ = text::G("文件正被另一个程序使用");
         return false;
     }
     fd_ = fd;
+    held_ = {before.st_dev, before.st_ino};
+    held_files().push_back(held_);
     return true;
 }
 
+bool ConfigStore::has_section(const std::string& name) const {
+    return find_header(name, 0) != std::string::npos;
+}
+
 void ConfigStore::close_file() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) {
+        ::close(fd_);
+        auto& held = held_files();
+        if (auto it = std::find(held.begin(), held.end(), held_); it != held.end()) held.erase(it);
+    }
     fd_ = -1;
     buffer_.clear();
     loaded_ = false;
@@ -290,12 +342,20 @@ bool ConfigStore::flush() {
     struct stat st;
     mode_t mode = ::fstat(fd_, &st) == 0 ? (st.st_mode & 07777) : 0600;
     std::string reason;
-    int fd = store_bytes(path_, fd_, buffer_, mode, reason);
+    int fd = store_bytes(target_, fd_, buffer_, mode, reason);
     if (fd < 0) {
         if (error_.empty()) error_ = reason;
         return false;
     }
-    if (fd != fd_) ::close(fd_);
+    if (fd != fd_) {
+        ::close(fd_);
+        struct stat st;
+        if (::fstat(fd, &st) == 0) {
+            auto& held = held_files();
+            std::replace(held.begin(), held.end(), held_, std::make_pair(st.st_dev, st.st_ino));
+            held_ = {st.st_dev, st.st_ino};
+        }
+    }
     fd_ = fd;
     buffer_dirty_ = false;
     return true;
@@ -333,13 +393,13 @@ bool ConfigStore::read_bool(const std::string& key, bool fallback) const {
 }
 
 std::string ConfigStore::side_file_path(const std::string& key) const {
-    std::filesystem::path folder = std::filesystem::path(path_).parent_path();
+    std::filesystem::path folder = std::filesystem::path(target_).parent_path();
     std::string name = section_ + "-" + key + ".ibn";
     return (folder / "inibin" / (encode_name_ ? encode_name_(name) : name)).string();
 }
 
 bool ConfigStore::write_bytes(const std::string& key, const std::string& bytes) {
-    if (path_.empty()) return false;
+    if (target_.empty()) return false;
     std::string file = side_file_path(key);
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::path(file).parent_path();
@@ -355,7 +415,7 @@ bool ConfigStore::write_bytes(const std::string& key, const std::string& bytes) 
 }
 
 std::string ConfigStore::read_bytes(const std::string& key, const std::string& fallback) const {
-    if (path_.empty()) return fallback;
+    if (target_.empty()) return fallback;
     std::string bytes;
     if (!read_whole_file(side_file_path(key), bytes, static_cast<size_t>(1) << 30, nullptr) ||
         bytes.empty())

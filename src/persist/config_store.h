@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace qb::persist {
 
@@ -47,6 +48,24 @@ class ConfigStore {
 
     void set_section(const std::string& name) { section_ = name; }
     const std::string& section() const { return section_; }
+    // The section for the length of a scope, the one before it back afterwards: a window's
+    // save or restore lets events run between its units, and another window's save in there
+    // must not leave the rest of the first one in its own section.
+    class SectionScope {
+      public:
+        SectionScope(ConfigStore& store, const std::string& name)
+            : store_(store), before_(store.section_) {
+            store_.section_ = name;
+        }
+        ~SectionScope() { store_.section_ = before_; }
+        SectionScope(const SectionScope&) = delete;
+        SectionScope& operator=(const SectionScope&) = delete;
+
+      private:
+        ConfigStore& store_;
+        std::string before_;
+    };
+    bool has_section(const std::string& name) const;
 
     // Writes are queued: a write issued while another one is being performed (its event pump
     // may run handlers that write) returns false and is performed afterwards, in order.
@@ -96,7 +115,9 @@ class ConfigStore {
     std::string side_file_path(const std::string& key) const;
 
     std::string path_;
+    std::string target_;  // path_, or the file it links to
     int fd_ = -1;
+    std::pair<unsigned long, unsigned long> held_{};  // device and inode of fd_
     std::string buffer_;
     std::string section_;
     std::deque<PendingWrite> queue_;

@@ -64,7 +64,7 @@ std::string ask_config_import_path(QWidget* export_button, QWidget* import_butto
     return native_path(path);
 }
 
-bool read_config_file(const std::string& native_path,
+bool read_config_file(const std::string& native_path, const std::string& section,
                       const std::function<void(persist::ConfigStore&)>& load, std::string& reason) {
     persist::ConfigStore store;
     attach_store_to_ui(store);
@@ -74,14 +74,18 @@ bool read_config_file(const std::string& native_path,
         reason = store.error();
         return false;
     }
+    if (!store.has_section(section)) {
+        reason = text::G("文件中没有[") + section + text::G("]节，不是这个窗口导出的配置");
+        return false;
+    }
     load(store);
     return true;
 }
 
-void import_config_file(const std::string& native_path, QWidget* owner,
+void import_config_file(const std::string& native_path, const std::string& section, QWidget* owner,
                         const std::function<void(persist::ConfigStore&)>& load) {
     std::string reason;
-    if (read_config_file(native_path, load, reason))
+    if (read_config_file(native_path, section, load, reason))
         ui().message(text::G("导入配置完成！"), {}, Icon::None, owner);
     else
         ui().message(failure_text(text::G("导入配置失败！"), reason, native_path), {},
@@ -106,9 +110,10 @@ void export_window_config(QWidget* export_button, QWidget* import_button, QWidge
 }
 
 void import_window_config(QWidget* export_button, QWidget* import_button, QWidget* owner,
+                          const std::string& section,
                           const std::function<void(persist::ConfigStore&)>& load) {
     const std::string path = ask_config_import_path(export_button, import_button, owner);
-    if (!path.empty()) import_config_file(path, owner, load);
+    if (!path.empty()) import_config_file(path, section, owner, load);
 }
 
 }  // namespace qb::platform

@@ -25,10 +25,12 @@ std::string ask_config_import_path(QWidget* export_button, QWidget* import_butto
 
 // Reads a configuration file with load; false, with the reason and nothing loaded, when the
 // file cannot be read.
-bool read_config_file(const std::string& native_path,
+// section: the window's own; a file without it holds nothing for the window and changes
+// nothing.
+bool read_config_file(const std::string& native_path, const std::string& section,
                       const std::function<void(persist::ConfigStore&)>& load, std::string& reason);
 // Reads it and says whether that worked.
-void import_config_file(const std::string& native_path, QWidget* owner,
+void import_config_file(const std::string& native_path, const std::string& section, QWidget* owner,
                         const std::function<void(persist::ConfigStore&)>& load);
 
 // 导出配置 of a window: asks for the path, writes the window's state with save (the file once),
@@ -37,6 +39,7 @@ void export_window_config(QWidget* export_button, QWidget* import_button, QWidge
                           const std::function<void(persist::ConfigStore&)>& save);
 // 导入配置 of a window: asks for an existing file, reads it with load, says so.
 void import_window_config(QWidget* export_button, QWidget* import_button, QWidget* owner,
+                          const std::string& section,
                           const std::function<void(persist::ConfigStore&)>& load);
 
 }  // namespace qb::platform

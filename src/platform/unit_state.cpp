@@ -130,7 +130,7 @@ void set_unit_tag(QWidget* w, const std::string& tag) {
 
 void save_units(QWidget* window, persist::ConfigStore& store, const std::string& section,
                 const std::vector<std::string>& exclusions) {
-    if (!section.empty()) store.set_section(section);
+    const persist::ConfigStore::SectionScope in(store, section.empty() ? store.section() : section);
     persist::ConfigStore::Batch once(store);
     const std::string selected_suffix = G(".选中");
     for (auto [w, kind] : units_of(window, exclusions)) {
@@ -191,7 +191,7 @@ void save_units(QWidget* window, persist::ConfigStore& store, const std::string&
 
 void restore_units(QWidget* window, persist::ConfigStore& store, const std::string& section,
                    const std::vector<std::string>& exclusions) {
-    if (!section.empty()) store.set_section(section);
+    const persist::ConfigStore::SectionScope in(store, section.empty() ? store.section() : section);
     const std::string selected_suffix = G(".选中");
     for (auto [w, kind] : units_of(window, exclusions)) {
         ui().pump();

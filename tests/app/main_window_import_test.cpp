@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -302,7 +305,7 @@ TEST_F(MainWindowImportTest, AStopDuringCollectionImportsNothing) {
 }
 
 TEST_F(MainWindowImportTest, ConfigurationsOfOtherWindowsAndRememberedPaths) {
-    // A file holding only the create-table window's section: only the field list changes.
+    // A file holding only the create-table window's section changes nothing and says so.
     test::write_file(dir_.file("table.ini"), "[" + G("新建表") + "]\r\n" + G("字段数") + "=1\r\n" +
                                                  G("字段名或位置(1)") + "=x");
     set("编辑框库名", G("保留"));
@@ -310,7 +313,9 @@ TEST_F(MainWindowImportTest, ConfigurationsOfOtherWindowsAndRememberedPaths) {
     ui_.open_files = {{qb::text::utf8_to_gbk(dir_.file("table.ini"))}};
     QTest::mouseClick(window_->unit<QPushButton>("按钮导入配置"), Qt::LeftButton);
     EXPECT_EQ(get("编辑框库名"), G("保留"));
-    EXPECT_EQ(window_->field_rows().size(), 4u);  // the default rows
+    ASSERT_EQ(window_->field_rows().size(), 1u);
+    EXPECT_EQ(window_->field_rows()[0].field, "only");
+    EXPECT_EQ(ui_.last_message().rfind(G("导入配置失败！"), 0), 0u);
 
     // The last path survives a restart through the buttons' tags.
     const std::string ini = qb::text::utf8_to_gbk(dir_.file("keep.ini"));
@@ -392,13 +397,17 @@ TEST_F(MainWindowImportTest, ConfigurationFailuresAreToldAndChangeNothing) {
     EXPECT_EQ(
         export_to(dir_.file("taken.ini")),
         failure("导出配置失败！", "这不是一个普通文件（可能是文件夹）", dir_.file("taken.ini")));
-    persist::ConfigStore holder;
-    ASSERT_TRUE(holder.open_file(dir_.file("held.ini")));
+    const int holder = ::open(dir_.file("held.ini").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     EXPECT_EQ(export_to(dir_.file("held.ini")),
               failure("导出配置失败！", "文件正被另一个程序使用", dir_.file("held.ini")));
     EXPECT_EQ(test::read_file(dir_.file("held.ini")), "");
-    holder.close_file();
+    ::close(holder);
     EXPECT_EQ(export_to(dir_.file("held.ini")), G("导出配置完成！"));
+    // The program's own settings file is no other program's.
+    EXPECT_EQ(export_to(dir_.file("s.ini")),
+              failure("导出配置失败！", "这是本程序自己的设置文件，正在用它保存窗口状态",
+                      dir_.file("s.ini")));
 
     // An import that cannot read its file keeps the field list and every unit as they are.
     window_->set_field_rows({{"kept", G("文件主名"), ""}});
@@ -410,9 +419,27 @@ TEST_F(MainWindowImportTest, ConfigurationFailuresAreToldAndChangeNothing) {
     EXPECT_EQ(ui_.last_message(), failure("导入配置失败！", "文件太大，不是配置文件", huge));
     window_->import_dropped_file(1, 1, huge);
     EXPECT_EQ(ui_.last_message().rfind(G("导入配置失败！"), 0), 0u);
+    // A file without the window's section (another window's, or none at all) holds nothing
+    // for it.
+    const std::string other = dir_.file("other.ini");
+    test::write_file(other, G("[新建表]\r\n字段数=1\r\n"));
+    ui_.open_files = {{qb::text::utf8_to_gbk(other)}};
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入配置"), Qt::LeftButton);
+    EXPECT_EQ(ui_.last_message(),
+              failure("导入配置失败！", "文件中没有[主界面]节，不是这个窗口导出的配置", other));
     ASSERT_EQ(window_->field_rows().size(), 1u);
     EXPECT_EQ(window_->field_rows()[0].field, "kept");
     EXPECT_EQ(get("编辑框库名"), G("保留"));
+    // One written by a Linux editor, LF line ends only, is a configuration like any other.
+    const std::string lf = dir_.file("lf.ini");
+    test::write_file(lf, G("[主界面]\n编辑框库名=编辑过\n字段数=1\n字段名或位置(1)=lf\n"
+                           "数据来源(1)=文件主名\n数据配置(1)=\n"));
+    ui_.open_files = {{qb::text::utf8_to_gbk(lf)}};
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入配置"), Qt::LeftButton);
+    EXPECT_EQ(ui_.last_message(), G("导入配置完成！"));
+    EXPECT_EQ(get("编辑框库名"), G("编辑过"));
+    ASSERT_EQ(window_->field_rows().size(), 1u);
+    EXPECT_EQ(window_->field_rows()[0].field, "lf");
 }
 
 TEST_F(MainWindowImportTest, TheRealOpenDialogTakesANameTypedWithoutItsExtension) {

@@ -2,6 +2,7 @@
 // private server.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -128,12 +129,24 @@ TEST(Cli, HelpAndUsageErrors) {
     EXPECT_EQ(version.out, std::string("quillbase-cli ") + QB_VERSION + "\n");
 }
 
-TEST(Cli, NotAConfigurationGivesDefaultsAndAClearMessage) {
+// A file that is no configuration of the window is refused, not run on defaults; one with LF
+// line ends (a Linux editor's) is one; a FIFO does not hold the program.
+TEST(Cli, OnlyAConfigurationOfTheWindowIsRun) {
     qb::test::TempDir dir;
     qb::test::write_file(dir.file("junk.ini"), std::string("\x00\xFF[\r\n=\r", 6));
     CliRun r = run_cli("import --config " + dir.file("junk.ini"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("没有[主界面]节"), std::string::npos) << r.err;
+    const std::string folder = dir.file("missing");
+    qb::test::write_file(dir.file("lf.ini"),
+                         qb::text::G("[主界面]\n编辑框文章目录=") + folder + "\n");
+    r = run_cli("import --config " + dir.file("lf.ini"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("文章目录不存在或不是目录"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("文章目录不存在或不是目录：" + folder), std::string::npos) << r.err;
+    ASSERT_EQ(mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
+    r = run_cli("import --config " + dir.file("fifo.ini"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
 }
 
 TEST(Cli, ImportsTheExampleArticlesAndListsFailures) {

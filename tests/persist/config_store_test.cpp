@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -231,6 +232,62 @@ TEST(ConfigStore, FailuresGiveTheirReasonAndAFolderWithoutNewFilesIsWrittenInPla
     EXPECT_FALSE(folder_store.open_file(folder));
     EXPECT_FALSE(folder_store.loaded());
     EXPECT_FALSE(folder_store.error().empty());
+}
+
+// A settings file that is a link stays one (the file it names is written, with its owner
+// and mode), a FIFO is refused at once, LF line ends read as CR LF, nothing the program
+// starts inherits the file, and a second store on the program's own file says what it is.
+TEST(ConfigStore, LinksPipesLineEndsAndTheProgramsOwnFile) {
+    TempDir dir;
+    const std::string real = dir.file("real.ini"), sym = dir.file("sym.ini"),
+                      hard = dir.file("hard.ini");
+    write_file(real, G("[主界面]\r\n甲=1"));
+    ::chmod(real.c_str(), 0640);
+    std::filesystem::create_symlink(real, sym);
+    std::filesystem::create_hard_link(real, hard);
+    {
+        ConfigStore store;
+        ASSERT_TRUE(store.open_file(sym));
+        store.set_section(G("主界面"));
+        EXPECT_TRUE(store.write_text(G("乙"), "2"));
+        EXPECT_TRUE(store.write_bytes(G("丙"), "side"));
+        // No descriptor of the file survives an exec.
+        for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+            const int fd = std::stoi(e.path().filename().string());
+            std::error_code ec;
+            if (std::filesystem::read_symlink(e.path(), ec).string() == real) {
+                EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+            }
+        }
+        ConfigStore second;
+        EXPECT_FALSE(second.open_file(hard));
+        EXPECT_EQ(second.error(), G("这是本程序自己的设置文件，正在用它保存窗口状态"));
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(sym));
+    EXPECT_EQ(read_file(real), G("[主界面]\r\n乙=2\r\n甲=1"));
+    EXPECT_EQ(read_file(hard), read_file(real));  // still one file
+    struct stat st;
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(read_file(dir.file("inibin/") + G("主界面-丙.ibn")), "side");
+
+    const std::string fifo = dir.file("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ConfigStore piped;
+    EXPECT_FALSE(piped.open_file(fifo));  // returns, and says why
+    EXPECT_FALSE(piped.loaded());
+    EXPECT_FALSE(piped.error().empty());
+
+    const std::string lf = dir.file("lf.ini");
+    write_file(lf, G("[主界面]\n甲=1\n乙=2\n"));
+    ConfigStore edited;
+    edited.open_file(lf);
+    EXPECT_TRUE(edited.has_section(G("主界面")));
+    EXPECT_FALSE(edited.has_section(G("新建表")));
+    edited.set_section(G("主界面"));
+    EXPECT_EQ(edited.read_text(G("乙"), ""), "2");
+    edited.write_text(G("甲"), "3");
+    EXPECT_EQ(read_file(lf), G("[主界面]\r\n甲=3\r\n乙=2\r\n"));
 }
 
 TEST(ConfigStore, NewFileIsPrivate) {

@@ -14,6 +14,7 @@
 #include "platform/accessibility.h"
 #include "platform/config_files.h"
 #include "platform/paths.h"
+#include "platform/qt_ui.h"
 #include "platform/ui.h"
 #include "text/iconv_text.h"
 #include "text/pump.h"
@@ -74,6 +75,7 @@ persist::ConfigStore& program_settings() {
 }
 
 MainWindow& start_program() {
+    platform::install_chinese_qt_texts();
     attach_text_to_ui();
     platform::describe_units_of_every_window();
     persist::ConfigStore& store = program_settings();

@@ -43,7 +43,7 @@ void attach_store_to_ui(persist::ConfigStore& store) {
 std::string ask_config_export_path(QWidget* export_button, QWidget* import_button, QWidget* owner) {
     const std::string path =
         ui().pick_save_file(text::G("选择一个文件路径保存当前界面配置："), text::G(kConfigFilter),
-                            unit_tag(export_button), owner);
+                            unit_tag(export_button), owner, /*ask_to_replace=*/false);
     if (path.empty()) return {};
     remember(export_button, import_button, path);
     return native_path(path);

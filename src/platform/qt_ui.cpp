@@ -5,8 +5,11 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QUrl>
 
 #include "platform/paths.h"
@@ -81,6 +84,17 @@ std::string program_text_of_path(const QString& path, QWidget* parent) {
 
 }  // namespace
 
+void install_chinese_qt_texts() {
+    // Qt's own buttons and dialogs ("OK", "Cancel", "Save", "Look in") speak the program's
+    // language, whatever the desktop's is.
+    static QTranslator qt_texts;
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    QLocale::setDefault(chinese);
+    if (qt_texts.load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qt_texts);
+}
+
 QtUi::QtUi() {
     since_pump_.start();
 }
@@ -139,9 +153,10 @@ std::vector<std::string> QtUi::pick_open_files(const std::string& title, const s
 }
 
 std::string QtUi::pick_save_file(const std::string& title, const std::string& filter,
-                                 const std::string& initial, QWidget* parent) {
-    QString f = QFileDialog::getSaveFileName(parent, to_qstring(title), to_qstring(initial),
-                                             qt_file_filter(filter));
+                                 const std::string& initial, QWidget* parent, bool ask_to_replace) {
+    QString f = QFileDialog::getSaveFileName(
+        parent, to_qstring(title), to_qstring(initial), qt_file_filter(filter), nullptr,
+        ask_to_replace ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
     return program_text_of_path(f, parent);
 }
 

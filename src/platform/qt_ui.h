@@ -21,7 +21,8 @@ class QtUi : public Ui {
                                              OpenPick pick, const std::string& initial,
                                              QWidget* parent) override;
     std::string pick_save_file(const std::string& title, const std::string& filter,
-                               const std::string& initial, QWidget* parent) override;
+                               const std::string& initial, QWidget* parent,
+                               bool ask_to_replace) override;
     std::string clipboard_text() override;
     void set_clipboard_text(const std::string& text) override;
     void pump() override;
@@ -32,6 +33,9 @@ class QtUi : public Ui {
   private:
     QElapsedTimer since_pump_;
 };
+
+// Loads Qt's own Chinese texts for its standard buttons and dialogs; once, at start.
+void install_chinese_qt_texts();
 
 // Qt's filter string from a "|"-separated one ("文本|*.txt|全部|*.*").
 QString qt_file_filter(const std::string& filter);

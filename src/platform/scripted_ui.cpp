@@ -42,7 +42,7 @@ std::vector<std::string> ScriptedUi::pick_open_files(const std::string&, const s
 }
 
 std::string ScriptedUi::pick_save_file(const std::string&, const std::string&,
-                                       const std::string& initial, QWidget*) {
+                                       const std::string& initial, QWidget*, bool) {
     dialog_initials.push_back(initial);
     if (save_files.empty()) return {};
     std::string f = save_files.front();

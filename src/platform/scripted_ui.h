@@ -28,7 +28,8 @@ class ScriptedUi : public Ui {
                                              OpenPick pick, const std::string& initial,
                                              QWidget* parent) override;
     std::string pick_save_file(const std::string& title, const std::string& filter,
-                               const std::string& initial, QWidget* parent) override;
+                               const std::string& initial, QWidget* parent,
+                               bool ask_to_replace) override;
     std::string clipboard_text() override { return clipboard_; }
     void set_clipboard_text(const std::string& text) override { clipboard_ = text; }
     void pump() override;

@@ -36,10 +36,6 @@ QString to_edit_text(const std::string& s) {
     return platform::to_qstring(text::replace_all(s, "\r\n", "\n"));
 }
 
-std::string with_crlf(const std::string& s) {
-    return text::replace_all(text::replace_all(s, "\r\n", "\n"), "\n", "\r\n");
-}
-
 std::string read_bytes(const std::string& program_path) {
     std::ifstream in(platform::native_path(program_path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -119,16 +115,23 @@ TextInputDialog::TextInputDialog(const TextInputRequest& request)
             findChild<QPushButton*>(qtr(name))->hide();
     }
 
-    QSize size(520, 360);
-    if (request.width > 0) size.setWidth(request.width + 2 * margin);
-    if (request.height > 0) size.setHeight(request.height + 2 * margin + 100);
-    resize(size);
+    // A given width or height is the text box's: the window is laid out around a box of that
+    // size, which then follows the window when it is resized.
+    resize(520, 360);
+    if (request.width > 0 || request.height > 0) {
+        body_->setFixedSize(request.width > 0 ? request.width : body_->sizeHint().width(),
+                            request.height > 0 ? request.height : body_->sizeHint().height());
+        adjustSize();
+        body_->setMinimumSize(0, 0);
+        body_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->availableGeometry();
         move(area.x() + (area.width() - width()) / 2,
              area.y() + (area.height() - 30 - height()) / 2);
     }
     body_->setFocus();
+    shown_ = text();
 }
 
 TextInputDialog::~TextInputDialog() {
@@ -180,7 +183,7 @@ void TextInputDialog::add_file_names() {
 
 void TextInputDialog::done(int r) {
     // Closing without 确定 after a change asks first; No keeps the dialog open.
-    if (r != Accepted && editable_ && text() != with_crlf(initial_)) {
+    if (r != Accepted && editable_ && text() != shown_) {
         if (!platform::ui().ask_yes_no(G("内容已被改动，是否要放弃？"), {}, this)) return;
     }
     QDialog::done(r);

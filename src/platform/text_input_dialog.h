@@ -54,6 +54,8 @@ class TextInputDialog : public QDialog {
     std::vector<std::string> pick_files(const char* what);
 
     std::string initial_;
+    std::string
+        shown_;  // the initial text as the edit box holds it: a change is a change from this
     bool editable_;
     TextInputResult result_;
     QPlainTextEdit* prompt_ = nullptr;

@@ -62,8 +62,10 @@ class Ui {
                                                      const std::string& filter, OpenPick pick,
                                                      const std::string& initial,
                                                      QWidget* parent = nullptr) = 0;
+    // ask_to_replace: false where the chosen file is merged into, not replaced (导出配置).
     virtual std::string pick_save_file(const std::string& title, const std::string& filter,
-                                       const std::string& initial, QWidget* parent = nullptr) = 0;
+                                       const std::string& initial, QWidget* parent = nullptr,
+                                       bool ask_to_replace = true) = 0;
 
     virtual std::string clipboard_text() = 0;
     virtual void set_clipboard_text(const std::string& text) = 0;

@@ -3,9 +3,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -440,6 +442,57 @@ TEST_F(MainWindowImportTest, ConfigurationFailuresAreToldAndChangeNothing) {
     EXPECT_EQ(get("编辑框库名"), G("编辑过"));
     ASSERT_EQ(window_->field_rows().size(), 1u);
     EXPECT_EQ(window_->field_rows()[0].field, "lf");
+}
+
+// Qt's own boxes and dialogs speak Chinese; 导出配置 merges into an existing file, so its
+// dialog does not ask whether to replace it.
+TEST_F(MainWindowImportTest, QtsOwnTextsAreChineseAndTheExportDialogDoesNotAskToReplace) {
+    platform::install_chinese_qt_texts();
+    platform::QtUi real;
+    platform::set_ui(&real);
+    QStringList buttons, labels;
+    bool replace_asked = false;
+    QPointer<QWidget> seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == seen) return;
+        seen = modal;
+        for (auto* b : modal->findChildren<QAbstractButton*>())
+            if (b->isVisible()) buttons << b->text();
+        for (auto* l : modal->findChildren<QLabel*>())
+            if (l->isVisible()) labels << l->text();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            replace_asked = replace_asked || box->text().contains(QStringLiteral("replace")) ||
+                            box->text().contains(qtr("替换"));
+            box->reject();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            if (replace_asked) return dialog->reject();  // asked, and told not to: give up
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(to_qstring(qb::text::utf8_to_gbk(dir_.file("there.ini"))));
+            QTest::keyClick(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")),
+                            Qt::Key_Return);
+        }
+    });
+    poll.start(20);
+    platform::ui().ask_ok_cancel(G("问"));
+    EXPECT_TRUE(buttons.contains(qtr("确定"))) << buttons.join(u' ').toStdString();
+    EXPECT_TRUE(buttons.contains(qtr("取消"))) << buttons.join(u' ').toStdString();
+    buttons.clear();
+    platform::ui().ask_yes_no(G("问"));
+    EXPECT_TRUE(buttons.contains(qtr("是(&Y)")) || buttons.contains(qtr("是")))
+        << buttons.join(u' ').toStdString();
+    buttons.clear();
+    test::write_file(dir_.file("there.ini"), G("[主界面]\r\n"));
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导出配置"), Qt::LeftButton);
+    poll.stop();
+    platform::set_ui(&ui_);
+    EXPECT_FALSE(replace_asked);
+    EXPECT_FALSE(labels.contains(QStringLiteral("Look in:"))) << labels.join(u' ').toStdString();
+    EXPECT_FALSE(labels.contains(QStringLiteral("File name:")));
+    EXPECT_FALSE(buttons.contains(QStringLiteral("&Save"))) << buttons.join(u' ').toStdString();
+    EXPECT_TRUE(buttons.filter(qtr("保存")).size() > 0) << buttons.join(u' ').toStdString();
+    EXPECT_NE(test::read_file(dir_.file("there.ini")).find(G("编辑框库名")), std::string::npos);
 }
 
 TEST_F(MainWindowImportTest, TheRealOpenDialogTakesANameTypedWithoutItsExtension) {

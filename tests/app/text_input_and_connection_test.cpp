@@ -120,6 +120,25 @@ TEST_F(TextInputTest, EditingButtonsAndTheChangeQuestion) {
     EXPECT_EQ(d.result_text().text, "line1\r\nline2");
 }
 
+// An initial text the edit box shows differently (a lone CR, a byte GBK cannot decode) is no
+// change of the operator's; a given height and width are the text box's own.
+TEST_F(TextInputTest, NoQuestionWithoutAChangeAndTheSizeIsTheTextBoxs) {
+    for (const std::string& initial : {std::string("a\rb"), std::string("x\x80y"), G("词\r\n")}) {
+        TextInputDialog d(request(initial, std::nullopt));
+        d.show();
+        QTest::mouseClick(button(&d, "按钮取消"), Qt::LeftButton);
+        EXPECT_TRUE(ui_.shown.empty()) << initial;
+        EXPECT_FALSE(d.isVisible());
+    }
+    TextInputRequest sized = request("", std::nullopt);
+    sized.width = 700;
+    sized.height = 300;
+    TextInputDialog d(sized);
+    d.show();
+    auto* box = d.findChild<QPlainTextEdit*>(qtr("编辑框正文"));
+    EXPECT_EQ(box->size(), QSize(700, 300));
+}
+
 TEST_F(TextInputTest, ShowTextInputReturnsTheAcceptedText) {
     QTimer::singleShot(0, [] {
         auto* d = qobject_cast<TextInputDialog*>(QApplication::activeModalWidget());

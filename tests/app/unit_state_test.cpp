@@ -92,3 +92,57 @@ TEST(UnitState, ListsSideFilesColoursAndExclusionsRoundTrip) {
 
 }  // namespace
 }  // namespace qb::platform
+
+namespace qb::platform {
+namespace {
+
+// Another window's save in the pump between two units of a restore (or a save) leaves the
+// rest of the first window in its own section.
+TEST(UnitState, ASaveRunInTheRestoresPumpKeepsEachWindowInItsSection) {
+    ScriptedUi ui;
+    set_ui(&ui);
+    test::TempDir dir;
+    persist::ConfigStore store;
+    ASSERT_TRUE(store.open_file(dir.file("s.ini")));
+    QWidget first, second;
+    auto* a = new QLineEdit(&first);
+    auto* b = new QLineEdit(&first);
+    auto* other = new QLineEdit(&second);
+    a->setObjectName(qtr("编辑框甲"));
+    b->setObjectName(qtr("编辑框乙"));
+    other->setObjectName(qtr("编辑框甲"));
+    a->setText(qtr("a1"));
+    b->setText(qtr("b1"));
+    other->setText(qtr("other"));
+    save_units(&first, store, G("一"));
+    a->clear();
+    b->clear();
+    bool nested = false;
+    ui.on_pump = [&] {
+        if (nested) return;
+        nested = true;
+        save_units(&second, store, G("二"));
+    };
+    restore_units(&first, store, G("一"));
+    ui.on_pump = nullptr;
+    EXPECT_EQ(a->text(), qtr("a1"));
+    EXPECT_EQ(b->text(), qtr("b1"));
+    // And a save interrupted the same way writes the rest into its own section.
+    nested = false;
+    b->setText(qtr("b2"));
+    ui.on_pump = [&] {
+        if (nested) return;
+        nested = true;
+        restore_units(&second, store, G("二"));
+    };
+    save_units(&first, store, G("一"));
+    ui.on_pump = nullptr;
+    store.set_section(G("一"));
+    EXPECT_EQ(store.read_text(G("编辑框乙"), ""), "b2");
+    store.set_section(G("二"));
+    EXPECT_EQ(store.read_text(G("编辑框乙"), "none"), "none");
+    set_ui(nullptr);
+}
+
+}  // namespace
+}  // namespace qb::platform

@@ -70,7 +70,7 @@ bool reconnect(Connection* c, std::string* error) {
     if (!m) return false;
     mysql_close(c->mysql_);
     c->mysql_ = m;
-    c->unread_ = c->in_flight_ = c->sent_ok_ = c->kept_ = false;
+    c->unread_ = c->in_flight_ = c->sent_ok_ = c->kept_ = c->selected_known_ = false;
     c->sent_code_ = c->kept_code_ = 0;
     c->sent_error_.clear();
     c->kept_error_.clear();
@@ -161,6 +161,7 @@ void Connection::start_statement() {
 bool execute_sql(Connection* c, const std::string& statement) {
     if (!c) return false;
     c->start_statement();
+    c->selected_known_ = false;
     if (mysql_real_query(c->native(), statement.data(), statement.size()) != 0) return false;
     c->unread_ = mysql_field_count(c->native()) > 0 || mysql_more_results(c->native());
     return true;
@@ -210,7 +211,9 @@ SentOutcome finish_sent_sql(Connection* c) {
 bool select_database(Connection* c, const std::string& name) {
     if (!c) return false;
     c->start_statement();
-    return mysql_select_db(c->native(), name.c_str()) == 0;
+    c->selected_known_ = mysql_select_db(c->native(), name.c_str()) == 0;
+    c->selected_ = name;
+    return c->selected_known_;
 }
 
 std::string current_database(Connection* c) {
@@ -221,7 +224,7 @@ std::string current_database(Connection* c) {
 }
 
 bool use_database(Connection* c, const std::string& name) {
-    return c && (current_database(c) == name || select_database(c, name));
+    return c && ((c->selected_known_ && c->selected_ == name) || select_database(c, name));
 }
 
 bool last_error(Connection* c, std::string& text) {

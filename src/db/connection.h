@@ -35,6 +35,7 @@ class Connection {
     friend bool connection_lost(Connection*);
     friend unsigned last_error_code(Connection*);
     friend bool select_database(Connection*, const std::string&);
+    friend bool use_database(Connection*, const std::string&);
     friend std::unique_ptr<ResultSet> take_result(Connection*);
     friend std::unique_ptr<ResultSet> take_streamed_result(Connection*);
     friend bool send_sql(Connection*, const std::string&);
@@ -58,6 +59,10 @@ class Connection {
     st_mysql* mysql_;
     LoginParameters login_;
     bool unread_ = false;  // the last statement's results have not been taken
+    // The database the program last selected, while no statement that could have changed it
+    // (any execute_sql: the operator's own text among them) has run since.
+    std::string selected_;
+    bool selected_known_ = false;
     bool in_flight_ = false;
     bool sent_ok_ = false;
     unsigned sent_code_ = 0;
@@ -103,12 +108,15 @@ bool select_database(Connection* c, const std::string& name);
 // The connection's current database as the server last reported it (the client library
 // follows USE statements too); empty when none or disconnected.
 std::string current_database(Connection* c);
-// Makes name the current database unless it already is: costs no round trip when nothing
-// changed it, so a run can call it before every statement.
+// Makes name the current database unless the program selected it itself and nothing has run
+// since that could have moved it: costs no round trip between a run's own INSERTs, so a run
+// can call it before every statement. (The client library's tracked name is not trusted:
+// servers without schema tracking, or with it turned off, never report a USE.)
 bool use_database(Connection* c, const std::string& name);
 // A statement sent without waiting for the server: the caller does other work (the next
 // file) while the server executes it, then collects the outcome with finish_sent_sql. For
-// statements without a result set (an INSERT). False when it could not be sent.
+// the program's own statements without a result set (an INSERT), which change no database.
+// False when it could not be sent.
 bool send_sql(Connection* c, const std::string& statement);
 struct SentOutcome {
     bool ok = false;

@@ -313,6 +313,18 @@ TEST(PendingResults, ACallLeavesTheConnectionUsableAndTheCurrentDatabaseIsFollow
     EXPECT_EQ(name, "qb_test_results");
     EXPECT_FALSE(use_database(c, "qb_test_no_such_database"));
     EXPECT_EQ(current_database(c), "qb_test_results");
+    // A server that does not report a USE (schema tracking off, as on older servers): the
+    // library still names the old database, and use_database selects for real.
+    ASSERT_TRUE(execute_sql(c, "set session session_track_schema=OFF"));
+    ASSERT_TRUE(use_database(c, "qb_test_results"));
+    ASSERT_TRUE(execute_sql(c, "use mysql"));
+    EXPECT_EQ(current_database(c), "qb_test_results");  // what the library believes
+    EXPECT_TRUE(use_database(c, "qb_test_results"));
+    ASSERT_TRUE(execute_sql(c, "select database()"));
+    r = take_result(c);
+    r->read_field(0u, name);
+    EXPECT_EQ(name, "qb_test_results");
+    ASSERT_TRUE(execute_sql(c, "set session session_track_schema=ON"));
     EXPECT_TRUE(execute_sql(c, "drop database qb_test_results"));
     EXPECT_EQ(current_database(c), "");
     EXPECT_FALSE(use_database(nullptr, "x"));

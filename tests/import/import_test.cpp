@@ -432,6 +432,27 @@ TEST_F(ImportRunTest, ALatin1DatabaseAndConnectionsTheServerClosed) {
                                    "重新建立连接！")}));
 }
 
+// Another window moves the connection to another database during the run (the SQL window's
+// "use"), on a server that does not report it: every row still goes where the run was started
+// for.
+TEST_F(ImportRunTest, RowsGoToTheRunsDatabaseWhateverIsSelectedMeanwhile) {
+    for (const char* db : {"qb_test_import", "qb_test_import_other"}) {
+        db::execute_sql(c_.get(), std::string("drop database if exists ") + db);
+        ASSERT_TRUE(db::execute_sql(c_.get(), std::string("create database ") + db));
+        ASSERT_TRUE(db::execute_sql(c_.get(), std::string("create table ") + db + ".t (ID int "
+                                                  "auto_increment primary key, name text)"));
+    }
+    ASSERT_TRUE(db::execute_sql(c_.get(), "set session session_track_schema=OFF"));
+    std::vector<std::string> files;
+    for (int i = 0; i < 4; ++i) files.push_back(make("u" + std::to_string(i) + ".txt", "x"));
+    TestHost host({{"name", G("文件主名"), ""}});
+    host.after_file = [&] { db::execute_sql(c_.get(), "use qb_test_import_other"); };
+    EXPECT_EQ(run_import(c_.get(), settings_, files, host).imported, 4u);
+    EXPECT_EQ(rows("select count(*) from qb_test_import.t")[0][0], "4");
+    EXPECT_EQ(rows("select count(*) from qb_test_import_other.t")[0][0], "0");
+    db::execute_sql(c_.get(), "drop database qb_test_import_other");
+}
+
 // Rows deleted from and added to the field list during a run: every row keeps its own
 // options, whatever its position now.
 TEST_F(ImportRunTest, FieldRowsEditedDuringTheRunKeepTheirOwnOptions) {

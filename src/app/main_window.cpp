@@ -540,9 +540,12 @@ void MainWindow::toggle_connection() {
         unsigned port = 0;
         db::parse_server_address(platform::from_qstring(unit<QLineEdit>("编辑框服务器")->text()),
                                  host, port);
+        // The window's own statements give up after short_answer_seconds_; its runs and the
+        // commands that change tables wait longer (db::PatientAnswers).
         connection_ = db::open_connection(
             host, platform::from_qstring(unit<QLineEdit>("编辑框用户名")->text()),
-            platform::from_qstring(unit<QLineEdit>("编辑框密码")->text()), {}, port);
+            platform::from_qstring(unit<QLineEdit>("编辑框密码")->text()), {}, port, nullptr,
+            short_answer_seconds_);
         connect_button_->setEnabled(true);
         if (connection_) {
             update_units();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "db/connection.h"
 #include "import/import_run.h"
 #include "manager/main_link.h"
 #include "mapping/field_mapping.h"
@@ -68,6 +69,10 @@ class MainWindow : public QWidget, public manager::MainLink {
     std::string build_options_text(int source) const;
     void save_field_list(persist::ConfigStore& store);
     void restore_field_list(persist::ConfigStore& store);
+
+    // How long the window's own short statements wait for an answer on the next login
+    // (db::kShortAnswerSeconds; the tests shorten it).
+    void set_short_answer_seconds(unsigned seconds) { short_answer_seconds_ = seconds; }
 
     void pick_article_folder();
     void show_article_folder();
@@ -163,6 +168,7 @@ class MainWindow : public QWidget, public manager::MainLink {
     bool saved_ = false;
     bool loading_row_allowed_ = true;
     uint64_t last_field_id_ = 0;
+    unsigned short_answer_seconds_ = db::kShortAnswerSeconds;
     DropHandler drop_handler_;
     platform::Busy busy_;
     std::vector<std::string> dropped_files_;

@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "app/start_program.h"
+#include "db/connection.h"
 #include "export/export_run.h"
 #include "import/collect.h"
 #include "import/import_run.h"
@@ -142,6 +143,7 @@ settings.time_created = unit<QRadioButton>("单选框创建")->isChecked();
 settings.time_modified = unit<QRadioButton>("单选框修改")->isChecked();
 settings.time_kind = unit<QComboBox>("组合框类型")->currentIndex();
 WindowRunHost host(*this, "按钮导入", busy_.stop_flag());
+const db::PatientAnswers patient(connection_.get());
 return import::run_import(connection_.get(), settings, files, host);
 }  // namespace qb::app
 
@@ -159,6 +161,7 @@ void MainWindow::start_export() {
     settings.types = text_of("编辑框文件类型");
     settings.encoding = unit<QComboBox>("组合框文件编码")->currentIndex();
     WindowRunHost host(*this, "按钮导出", busy_.stop_flag());
+    const db::PatientAnswers patient(connection_.get());
     while_running(platform::Loop::Export,
                   [&] { exporting::run_export(connection_.get(), settings, host); });
 }

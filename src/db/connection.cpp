@@ -3,6 +3,12 @@
 #include <errmsg.h>
 #include <mysql.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -138,6 +144,7 @@ bool lost_code(unsigned e) {
 void Connection::complete_sent() {
     if (!in_flight_) return;
     in_flight_ = false;
+    wait_for_answer();
     sent_ok_ = mysql_read_query_result(mysql_) == 0;
     sent_code_ = mysql_errno(mysql_);
     sent_error_ = sent_ok_ ? std::string() : std::string(mysql_error(mysql_));
@@ -158,11 +165,90 @@ void Connection::start_statement() {
     discard_unread_results();
 }
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits until the socket has something to read (or an error) or the deadline passes; pumps
+// with step between short waits when given one. False when the deadline passed.
+bool wait_readable(int fd, Clock::time_point deadline, const std::function<bool()>* step,
+                   bool* stopped) {
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        const int slice = step ? 15 : static_cast<int>(std::min<long long>(left, 1000));
+        const int r = ::poll(&p, 1, slice);
+        if (r > 0 || (r < 0 && errno != EINTR)) return true;
+        if (step && stopped && !*stopped && !(*step)()) {
+            *stopped = true;
+            return true;  // the caller cancels, then waits again
+        }
+    }
+}
+
+}  // namespace
+
+void Connection::wait_for_answer() {
+    if (patient_seconds_ == 0) return;
+    const int fd = socket_descriptor(this);
+    if (fd < 0) return;
+    if (!wait_readable(fd, Clock::now() + std::chrono::seconds(patient_seconds_), nullptr, nullptr))
+        ::shutdown(fd, SHUT_RDWR);
+}
+
+PatientAnswers::PatientAnswers(Connection* c) : c_(c) {
+    if (!c_) return;
+    before_ = c_->patient_seconds_;
+    c_->patient_seconds_ = kStatementTimeoutSeconds;
+}
+
+PatientAnswers::~PatientAnswers() {
+    if (c_) c_->patient_seconds_ = before_;
+}
+
 bool execute_sql(Connection* c, const std::string& statement) {
     if (!c) return false;
     c->start_statement();
     c->selected_known_ = false;
-    if (mysql_real_query(c->native(), statement.data(), statement.size()) != 0) return false;
+    if (mysql_send_query(c->native(), statement.data(), statement.size()) != 0) return false;
+    c->wait_for_answer();
+    if (mysql_read_query_result(c->native()) != 0) return false;
+    c->unread_ = mysql_field_count(c->native()) > 0 || mysql_more_results(c->native());
+    return true;
+}
+
+bool cancel_statement(Connection* c) {
+    if (!c) return false;
+    LoginParameters quick = c->login_;
+    quick.database.clear();
+    quick.statement_timeout = kConnectTimeoutSeconds;
+    MYSQL* killer = log_in(quick, nullptr);
+    if (!killer) return false;
+    const std::string kill = "KILL QUERY " + std::to_string(mysql_thread_id(c->native()));
+    const bool sent = mysql_real_query(killer, kill.data(), kill.size()) == 0;
+    mysql_close(killer);
+    return sent;
+}
+
+bool execute_sql_waiting(Connection* c, const std::string& statement,
+                         const std::function<bool()>& wait_step) {
+    if (!c) return false;
+    c->start_statement();
+    c->selected_known_ = false;
+    if (mysql_send_query(c->native(), statement.data(), statement.size()) != 0) return false;
+    const int fd = socket_descriptor(c);
+    bool stopped = false;
+    const auto forever = Clock::time_point::max();
+    if (fd >= 0 && wait_readable(fd, forever, &wait_step, &stopped) && stopped) {
+        // Asked to stop: the server ends the statement, and its answer (an interruption)
+        // is read as usual. No answer to that either: the link is dead.
+        if (!cancel_statement(c) ||
+            !wait_readable(fd, Clock::now() + std::chrono::seconds(10), nullptr, nullptr))
+            ::shutdown(fd, SHUT_RDWR);
+    }
+    if (mysql_read_query_result(c->native()) != 0) return false;
     c->unread_ = mysql_field_count(c->native()) > 0 || mysql_more_results(c->native());
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ class Connection {
                                                        const std::string&, const std::string&,
                                                        unsigned, std::string*, unsigned);
     friend bool reconnect(Connection*, std::string*);
+    friend bool execute_sql_waiting(Connection*, const std::string&, const std::function<bool()>&);
+    friend bool cancel_statement(Connection*);
+    friend class PatientAnswers;
     friend bool ensure_alive(Connection*, std::string*);
     Connection(st_mysql* m, LoginParameters login) : mysql_(m), login_(std::move(login)) {}
     // Reads and frees whatever the last statement left unread (its first result when nobody
@@ -56,7 +60,12 @@ class Connection {
     void complete_sent();
     // Before each statement: the error kept by a clean-up is for the statements before it.
     void start_statement();
+    // After a statement went out: waits for the first byte of its answer up to the patient
+    // wait, if one is set (the library's own read timeout guards the rest); past it the
+    // socket is shut down, so that the read fails as a lost link.
+    void wait_for_answer();
     st_mysql* mysql_;
+    unsigned patient_seconds_ = 0;  // 0: the library's read timeout alone
     LoginParameters login_;
     bool unread_ = false;  // the last statement's results have not been taken
     // The database the program last selected, while no statement that could have changed it
@@ -79,6 +88,25 @@ constexpr unsigned kConnectTimeoutSeconds = 10;
 // as lost: a dead link must not freeze the window for ever, and a long INSERT of a large
 // article, or one waiting a while for a lock, must still get through.
 constexpr unsigned kStatementTimeoutSeconds = 600;
+// The window's own short statements (lists, fields, the viewer) give up sooner: a link that
+// died without a word (a VPN or Wi-Fi drop) must not leave the window unpainted for minutes.
+constexpr unsigned kShortAnswerSeconds = 30;
+
+// For the length of a scope, statements on c wait up to kStatementTimeoutSeconds for their
+// answer to begin, whatever the connection's read timeout: the runs and the commands that
+// change a table (an emptying, a drop waiting for a lock) on a connection that gives its
+// short statements kShortAnswerSeconds.
+class PatientAnswers {
+  public:
+    explicit PatientAnswers(Connection* c);
+    ~PatientAnswers();
+    PatientAnswers(const PatientAnswers&) = delete;
+    PatientAnswers& operator=(const PatientAnswers&) = delete;
+
+  private:
+    Connection* c_;
+    unsigned before_ = 0;
+};
 
 // Logs in (empty texts are passed as absent: no host = local server); asks for the GBK
 // character set. Null on failure, with the client library's reason in *error.
@@ -100,6 +128,16 @@ bool ensure_alive(Connection* c, std::string* error = nullptr);
 void parse_server_address(const std::string& text, std::string& host, unsigned& port);
 
 bool execute_sql(Connection* c, const std::string& statement);
+// An operator's statement, which may run as long as it likes: while its answer is awaited,
+// wait_step runs every few milliseconds (the window's pump, so that it keeps painting); when
+// wait_step returns false the statement is cancelled (cancel_statement) and its answer, an
+// interruption, still read. A server that does not answer the cancel within ten seconds has
+// the link shut down.
+bool execute_sql_waiting(Connection* c, const std::string& statement,
+                         const std::function<bool()>& wait_step);
+// Ends the statement under way on c with KILL QUERY from a second connection of the same
+// account; false when that could not be sent.
+bool cancel_statement(Connection* c);
 // A statement that tidies up after a failure (dropping a half-made account, say): its own
 // outcome does not replace the failure's, so last_error and connection_lost still tell why
 // the operation failed.

@@ -292,6 +292,7 @@ void CreateTableWindow::create() {
     // It moves the connection to the new table's database.
     const platform::Busy::Scope creating = main_.busy().begin(platform::Loop::Creating, this);
     if (!creating) return;
+    const db::PatientAnswers patient(main_.connection());
     const std::string database = main_.main_text("编辑框库名");
     const std::string table = main_.main_text("编辑框表名");
     const bool only_database = unit<QCheckBox>("选择框仅新建库")->isChecked();

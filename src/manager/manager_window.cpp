@@ -311,6 +311,7 @@ void ManagerWindow::drop_database() {
         return;
     }
     if (!platform::ui().ask_ok_cancel(G("确定要删除当前库 ") + name + G(" 吗？"), {}, this)) return;
+    const db::PatientAnswers patient(main_.connection());
     if (!db::drop_database(main_.connection(), name)) {
         say(G("删除库失败，请检查当前连接是否可用！或检查是否有权限删除！"), this);
         return;
@@ -341,6 +342,7 @@ void ManagerWindow::drop_tables(bool clear_only) {
                   G(" 个表") + what + G("吗？");
     if (!clear_only) question += G("\r\n\r\n（右击‘删除表’按钮可删除表的全部记录）");
     if (!platform::ui().ask_ok_cancel(question, {}, this) || !use_listed_database()) return;
+    const db::PatientAnswers patient(main_.connection());
     bool all_cleared = true;
     {
         const QSignalBlocker quiet(tables_);
@@ -402,6 +404,7 @@ void ManagerWindow::rename_table() {
     request.initial = old_name;
     const platform::TextInputResult r = platform::ShowTextInput(request);
     if (!r.accepted || !table_name_passes(r.text) || !use_listed_database()) return;
+    const db::PatientAnswers patient(main_.connection());
     if (!db::execute_sql(main_.connection(),
                          "ALTER TABLE `" + old_name + "` RENAME TO `" + r.text + "`;")) {
         say(G("修改表失败！"), this);

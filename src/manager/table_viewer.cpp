@@ -135,6 +135,7 @@ void TableViewer::delete_rows(bool all) {
     if (!deleting) return;
     setWindowTitle(to_qstring(G("正在删除") + kind + G("中..")));
     db::Connection* c = manager_.main().connection();
+    const db::PatientAnswers patient(c);
     size_t deleted = 0;
     for (auto it = rows.rbegin(); it != rows.rend() && !busy_.stop_requested(); ++it) {
         // The rows are the ones shown, of the table in the database it was listed in, whatever

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -13,6 +15,7 @@
 #include "persist/config_store.h"
 #include "platform/qtext.h"
 #include "platform/scripted_ui.h"
+#include "relay.h"
 #include "test_server.h"
 #include "test_util.h"
 
@@ -62,6 +65,29 @@ class CatalogTest : public test::MainWindowFixture {
         QTest::mouseClick(window_->unit<QPushButton>(button), Qt::LeftButton);
     }
 };
+
+// A link that dies without a word (the relay stops forwarding): the window's own statement
+// gives up after its short wait and says so, instead of freezing for minutes; a run's
+// statement waits longer.
+TEST_F(CatalogTest, ADeadLinkEndsAShortStatementSoon) {
+    QB_REQUIRE_SERVER();
+    const auto a = test::server_address();
+    test::Relay relay(a.host, a.port);
+    set("编辑框服务器", relay.address());
+    set("编辑框用户名", a.user);
+    set("编辑框密码", a.password);
+    window_->set_short_answer_seconds(1);
+    click("按钮建立连接");
+    ASSERT_TRUE(window_->connection());
+    relay.go_dead();
+    const auto started = std::chrono::steady_clock::now();
+    click("按钮库列表");
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(ui_.last_message(), G("获取库名列表失败！请检查连接是否有效（重新连接试试）"));
+    EXPECT_LT(took, 8.0);
+    EXPECT_TRUE(db::connection_lost(window_->connection()));
+}
 
 TEST_F(CatalogTest, NamePopupsFetchOnceAndWriteTheChoice) {
     // Not connected: the database popup does nothing; the table popup with the empty start

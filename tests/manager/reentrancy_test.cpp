@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 
@@ -200,6 +201,62 @@ TEST_F(ReentrancyTest, DuringAListFillTheViewerWaitsForItsNextTableAndClosesAfte
     settle();
     EXPECT_FALSE(viewer);
     EXPECT_TRUE(window_->busy().idle());
+}
+
+// An operator's statement that runs long: the window keeps painting (its pump runs), and 执行
+// again cancels the statement on the server; closing the window cancels it too and closes.
+TEST_F(ReentrancyTest, ALongSqlStatementKeepsTheWindowAliveAndIsCancelled) {
+    QB_REQUIRE_SERVER();
+    open(0);
+    QPointer<SqlWindow> w = new SqlWindow(*window_, manager_);
+    for (bool by_close : {false, true}) {
+        w->set_sql_text("select sleep(60);\r\nselect 2;");
+        int pumps = 0;
+        ui_.on_pump = [&] {
+            if (++pumps != 40) return;
+            if (by_close)
+                w->close();
+            else
+                QTest::mouseClick(w->unit<QPushButton>("按钮执行"), Qt::LeftButton);
+        };
+        const auto started = std::chrono::steady_clock::now();
+        w->run();
+        const double took =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_GE(pumps, 40);
+        EXPECT_LT(took, 20.0);
+        EXPECT_EQ(count("information_schema.processlist where info like 'select sleep(60)%'"), 0);
+        ui_.on_pump = nullptr;
+        if (!by_close) {
+            EXPECT_EQ(w->statements()->topLevelItemCount(), 1);  // the second line never ran
+            EXPECT_TRUE(window_->busy().idle());
+        }
+    }
+    settle();
+    EXPECT_FALSE(w);
+}
+
+// A "use" line holds for the lines after it, whatever selects another database between them.
+TEST_F(ReentrancyTest, ASqlRunKeepsItsOwnDatabase) {
+    QB_REQUIRE_SERVER();
+    open(0);
+    auto* w = new SqlWindow(*window_, manager_);
+    w->set_sql_text(
+        "use qb_test_re2;\r\ninsert into t (name) values ('x');\r\ninsert into t (name) "
+        "values ('y');");
+    ui_.on_pump = [&] {
+        QTreeWidget* rows = w->statements();
+        const int n = rows->topLevelItemCount();
+        // Between two lines (never while one is under way): another command selects.
+        if (n > 0 && rows->topLevelItem(n - 1)->text(2) != platform::qtr("正在执行.."))
+            db::select_database(window_->connection(), "qb_test_re1");
+    };
+    w->run();
+    ui_.on_pump = nullptr;
+    EXPECT_EQ(count("qb_test_re2.t"), 2);
+    EXPECT_EQ(count("qb_test_re1.t"), 0);
+    w->close();
+    settle();
 }
 
 TEST_F(ReentrancyTest, DuringTheSqlRunASecondPressStopsAndACloseWaits) {

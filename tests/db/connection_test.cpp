@@ -84,7 +84,12 @@ TEST(Login, SuccessWrongPasswordEmptyPasswordAndUnreachableHost) {
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(4));
 
     // "localhost" with a port reaches that port over TCP, not the client library's socket.
-    EXPECT_TRUE(open_connection("localhost", a.user, a.password, {}, a.port, &error)) << error;
+    auto local = open_connection("localhost", a.user, a.password, {}, a.port, &error);
+    ASSERT_TRUE(local) << error;
+    ASSERT_TRUE(execute_sql(local.get(), "select @@port"));
+    int64_t port = 0;
+    take_result(local.get())->read_field(0u, port);
+    EXPECT_EQ(port, a.port);  // the test server answered, not one on the default socket
 
     // A host that does not answer gives up within the connect timeout.
     auto start = std::chrono::steady_clock::now();

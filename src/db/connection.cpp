@@ -387,6 +387,23 @@ bool ResultSet::field_name(unsigned index, std::string& name) const {
     return true;
 }
 
+bool ResultSet::is_exact_number(unsigned index) const {
+    if (index >= types_.size()) return false;
+    switch (types_[index]) {
+        case MYSQL_TYPE_TINY:
+        case MYSQL_TYPE_SHORT:
+        case MYSQL_TYPE_LONG:
+        case MYSQL_TYPE_LONGLONG:
+        case MYSQL_TYPE_INT24:
+        case MYSQL_TYPE_DECIMAL:
+        case MYSQL_TYPE_NEWDECIMAL:
+        case MYSQL_TYPE_YEAR:
+            return true;
+        default:
+            return false;
+    }
+}
+
 int ResultSet::column_index(const std::string& name) const {
     for (size_t i = 0; i < names_.size(); ++i)
         if (names_[i] == name) return static_cast<int>(i);

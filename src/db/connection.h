@@ -198,6 +198,8 @@ class ResultSet {
     uint64_t row_count() const { return rows_; }
     unsigned field_count() const { return static_cast<unsigned>(names_.size()); }
     bool field_name(unsigned index, std::string& name) const;
+    // A whole-number or fixed-point column, whose text is its exact value.
+    bool is_exact_number(unsigned index) const;
     int column_index(const std::string& name) const;  // -1 when absent
     bool move_to_row(uint64_t row);
     bool next_row();

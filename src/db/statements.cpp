@@ -52,6 +52,23 @@ std::optional<std::string> column_text(const ColumnSpec& c, bool& auto_increment
     return s;
 }
 
+}  // namespace
+
+std::string quote_identifier(const std::string& name) {
+    return "`" + text::replace_all(name, "`", "``") + "`";
+}
+
+std::string misread_name_character(const std::string& name) {
+    for (size_t i = 0; i < name.size();) {
+        const size_t n = text::char_size_at(name, i);
+        if (n == 2 && name[i + 1] == '`') return name.substr(i, 2);
+        i += n;
+    }
+    return {};
+}
+
+namespace {
+
 std::string host_or_any(const std::string& host) {
     return host.empty() ? "%" : host;
 }
@@ -82,7 +99,7 @@ std::string bare_name(const std::string& typed) {
 
 // The name as an identifier between backquotes, whatever it holds.
 std::string quoted_name(const std::string& typed) {
-    return "`" + text::replace_all(bare_name(typed), "`", "``") + "`";
+    return quote_identifier(bare_name(typed));
 }
 
 std::string account_where(const std::string& host, const std::string& user) {
@@ -128,6 +145,10 @@ bool regrant(Connection* c, const std::string& host, const std::string& user,
 }
 
 }  // namespace
+
+std::string quote_typed_name(const std::string& typed) {
+    return quoted_name(typed);
+}
 
 std::string escape_sql_value(const std::string& value) {
     std::string out;

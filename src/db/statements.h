@@ -17,6 +17,16 @@ namespace qb::db {
 // with the escaping backslash into one character and the apostrophe would end the string).
 std::string escape_sql_value(const std::string& value);
 
+// A name as an identifier between backquotes, exactly (a backquote in it doubled): for names
+// the server gave (columns, tables listed).
+std::string quote_identifier(const std::string& name);
+// A name as the operator typed it, bare or already between backquotes, as an identifier.
+std::string quote_typed_name(const std::string& typed);
+// The first character of name that the server's lexer misreads between backquotes (a GBK
+// character whose second byte is the backquote, 乣 81 60 and about a hundred others); empty
+// when there is none.
+std::string misread_name_character(const std::string& name);
+
 struct ColumnSpec {
     int kind = 1;  // 1 column, 2 key entry
     std::string name;

@@ -1,6 +1,7 @@
 #include "manager/result_list.h"
 
 #include <QHeaderView>
+#include <algorithm>
 #include <fstream>
 
 #include "platform/paths.h"
@@ -45,14 +46,18 @@ ResultList::ResultList(QWidget* parent) : QTreeWidget(parent) {
 
 ResultList::~ResultList() = default;
 
-void ResultList::fill(db::ResultSet* result, bool numbering, const std::function<bool()>& stopped) {
+void ResultList::fill(db::ResultSet* result, bool numbering, const std::function<bool()>& stopped,
+                      int shown) {
     clear();
     setColumnCount(0);
+    source_ = result;
     if (!result) {
         setHeaderLabels({});
         return;
     }
-    const unsigned fields = result->field_count();
+    const unsigned fields = shown < 0
+                                ? result->field_count()
+                                : std::min(result->field_count(), static_cast<unsigned>(shown));
     QStringList titles;
     for (unsigned n = 1; n <= fields; ++n) {
         std::string name;
@@ -68,6 +73,7 @@ void ResultList::fill(db::ResultSet* result, bool numbering, const std::function
     for (uint64_t r = 0; r < result->row_count(); ++r) {
         result->move_to_row(r);
         auto* item = new QTreeWidgetItem;
+        item->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(r));
         for (unsigned k = 0; k < fields; ++k) {
             std::string v;
             result->read_field(k, v);
@@ -82,10 +88,28 @@ void ResultList::fill(db::ResultSet* result, bool numbering, const std::function
 }
 
 void ResultList::fill_and_hold(std::unique_ptr<db::ResultSet> result, bool numbering,
-                               const std::function<bool()>& stopped) {
+                               const std::function<bool()>& stopped, int shown) {
+    source_ = nullptr;
     held_.reset();
     held_ = std::move(result);
-    fill(held_.get(), numbering, stopped);
+    fill(held_.get(), numbering, stopped, shown);
+}
+
+uint64_t ResultList::result_row(int row) const {
+    const QTreeWidgetItem* item = topLevelItem(row);
+    return item ? item->data(0, Qt::UserRole).toULongLong() : 0;
+}
+
+std::vector<std::string> ResultList::source_cells(int row) const {
+    if (!source_ || !topLevelItem(row)) return cells(row);
+    source_->move_to_row(result_row(row));
+    std::vector<std::string> out;
+    for (int k = 0; k < columnCount(); ++k) {
+        db::Bytes b;
+        source_->read_field(static_cast<unsigned>(k), b);
+        out.push_back(std::move(b.data));
+    }
+    return out;
 }
 
 std::vector<std::string> ResultList::titles() const {
@@ -126,7 +150,7 @@ void ResultList::export_rows(QWidget* owner) const {
     if (path.empty()) return;
     if (text::extension(path).empty()) path += ".csv";
     std::string content = header_text(titles()) + "\r\n";
-    for (int r : all_rows()) content += row_text(cells(r)) + "\r\n";
+    for (int r : all_rows()) content += row_text(source_cells(r)) + "\r\n";
     std::ofstream out(platform::native_path(path), std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.close();

@@ -28,10 +28,15 @@ class ResultList : public QTreeWidget {
     // appended when numbering), one row per result row. Events run after each cell, so the
     // caller holds the loop rule's scope (platform/busy.h) and keeps the result alive; stopped
     // is asked after each row and ends the fill with the rows so far. fill_and_hold: this list
-    // keeps the result (releasing the one it held).
-    void fill(db::ResultSet* result, bool numbering, const std::function<bool()>& stopped = {});
+    // keeps the result (releasing the one it held). shown: how many of the first fields are
+    // shown (the rest serve the program, not the eye); all when negative. The result stays
+    // the list's source until the next fill, so it must outlive it or be replaced first.
+    void fill(db::ResultSet* result, bool numbering, const std::function<bool()>& stopped = {},
+              int shown = -1);
     void fill_and_hold(std::unique_ptr<db::ResultSet> result, bool numbering,
-                       const std::function<bool()>& stopped = {});
+                       const std::function<bool()>& stopped = {}, int shown = -1);
+    // The result row a list row shows (rows deleted from the list leave the others theirs).
+    uint64_t result_row(int row) const;
     db::ResultSet* held() const { return held_.get(); }
     void hold(std::unique_ptr<db::ResultSet> result) { held_ = std::move(result); }
     void release() { held_.reset(); }
@@ -48,7 +53,11 @@ class ResultList : public QTreeWidget {
     void export_rows(QWidget* owner) const;
 
   private:
+    // A row's cells as the server sent them (bytes GBK cannot decode kept), for the export.
+    std::vector<std::string> source_cells(int row) const;
+
     std::unique_ptr<db::ResultSet> held_;
+    db::ResultSet* source_ = nullptr;
 };
 
 }  // namespace qb::manager

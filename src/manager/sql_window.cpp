@@ -199,7 +199,7 @@ void SqlWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    results_->clear();
+    results_->fill(nullptr, false);  // before the results it shows go
     statements_->clear();
     held_.clear();
     persist::ConfigStore& store = main_.settings();

@@ -6,6 +6,7 @@
 #include "db/connection.h"
 #include "db/statements.h"
 #include "manager/manager_window.h"
+#include "manager/row_identity.h"
 #include "platform/qtext.h"
 #include "platform/right_click.h"
 #include "platform/ui.h"
@@ -17,25 +18,6 @@ namespace qb::manager {
 using platform::qtr;
 using platform::to_qstring;
 using text::G;
-
-std::string record_condition(db::ResultSet& rows, uint64_t row) {
-    rows.move_to_row(row);
-    std::string condition;
-    for (unsigned k = 0; k < rows.field_count(); ++k) {
-        std::string name, value;
-        rows.field_name(k, name);
-        if (k) condition += " AND ";
-        // NULL reads as empty text, which "= ''" would never find.
-        if (rows.is_null(k)) {
-            condition += "`" + name + "` IS NULL";
-            continue;
-        }
-        rows.read_field(k, value);
-        // Quoted even when it reads as a whole number: a bare 5 would also find the text "05".
-        condition += "`" + name + "` = '" + db::escape_sql_value(value) + "'";
-    }
-    return condition + "  LIMIT 1";
-}
 
 TableViewer::TableViewer(ManagerWindow& manager)
     : QWidget(&manager, Qt::Window),
@@ -67,6 +49,11 @@ void TableViewer::closeEvent(QCloseEvent* event) {
 }
 
 void TableViewer::load() {
+    // No table chosen (another database clicked, the list refreshed): what is shown stays.
+    if (manager_.selected_table().empty()) {
+        load_waiting_ = false;
+        return;
+    }
     load_waiting_ = !busy_.idle();
     if (load_waiting_) return;
     const platform::Busy::Scope reading = busy_.begin(platform::Loop::Reading, this);
@@ -75,11 +62,21 @@ void TableViewer::load() {
     const std::string kind = fields_mode_ ? G("字段列表") : G("记录列表");
     setWindowTitle(to_qstring(G("正在读表 ") + table_ + G(" 的") + kind));
     db::Connection* c = manager_.main().connection();
-    const bool read = db::use_database(c, database_) &&
-                      db::execute_sql(c, fields_mode_ ? "describe `" + table_ + "`;"
-                                                      : "select * from `" + table_ + "`;");
-    list_->fill_and_hold(read ? db::take_result(c) : nullptr, !fields_mode_,
-                         [this] { return busy_.stop_requested(); });
+    bool read = db::use_database(c, database_);
+    identifying_.clear();
+    if (read && !fields_mode_) {
+        read = db::execute_sql(c, "show columns from " + db::quote_identifier(table_));
+        if (auto columns = read ? db::take_result(c) : nullptr)
+            identifying_ = identifying_columns(*columns);
+    }
+    read =
+        read && db::execute_sql(c, fields_mode_ ? "describe " + db::quote_identifier(table_) + ";"
+                                                : records_sql(table_, identifying_));
+    std::unique_ptr<db::ResultSet> result = read ? db::take_result(c) : nullptr;
+    shown_ = result ? result->field_count() - static_cast<unsigned>(identifying_.size()) : 0;
+    list_->fill_and_hold(
+        std::move(result), !fields_mode_, [this] { return busy_.stop_requested(); },
+        static_cast<int>(shown_));
     if (!read) {
         // "(0)" would say the table is empty.
         setWindowTitle(to_qstring(G("表 ") + table_ + G(" 读取失败")));
@@ -146,11 +143,13 @@ void TableViewer::delete_rows(bool all) {
         if (listed && fields_mode_) {
             const std::vector<std::string> cells = list_->cells(*it);
             ok = !cells.empty() &&
-                 db::alter_table(c, table_, 3, cells[0], {}, {}, {}, db::ColumnSpec{});
+                 db::alter_table(c, db::quote_identifier(table_), 3, db::quote_identifier(cells[0]),
+                                 {}, {}, {}, db::ColumnSpec{});
         } else if (db::ResultSet* held = listed ? list_->held() : nullptr) {
             // Success means a row went: a condition that matched none deleted nothing.
-            ok = db::delete_records(c, table_,
-                                    record_condition(*held, static_cast<uint64_t>(*it))) &&
+            ok = db::delete_records(
+                     c, db::quote_identifier(table_),
+                     record_condition(*held, list_->result_row(*it), shown_, identifying_)) &&
                  db::affected_rows(c) > 0;
         }
         if (ok) {
@@ -159,12 +158,11 @@ void TableViewer::delete_rows(bool all) {
         }
         ui.pump();
     }
-    list_->release();
+    // The rows left keep the result rows they show: a later delete picks those, even when
+    // other clients changed the table meanwhile.
     setWindowTitle(to_qstring(G("总 ") + count + " " + unit + G("要删除的") + kind +
                               G("，实际删除成功 ") + text::int_text(static_cast<int64_t>(deleted)) +
                               " " + unit));
-    if (db::use_database(c, database_)) db::execute_sql(c, "select * from `" + table_ + "`;");
-    list_->hold(db::take_result(c));
 }
 
 }  // namespace qb::manager

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <string>
+#include <vector>
 
 #include "manager/result_list.h"
 #include "platform/busy.h"
@@ -11,10 +12,6 @@
 namespace qb::manager {
 
 class ManagerWindow;
-
-// The condition that picks one row of a result: every field compared with its value, quoted
-// (IS NULL for NULL), "  LIMIT 1".
-std::string record_condition(db::ResultSet& rows, uint64_t row);
 
 class TableViewer : public QWidget {
     Q_OBJECT
@@ -44,6 +41,9 @@ class TableViewer : public QWidget {
     bool fields_mode_ = true;
     bool load_waiting_ = false;
     std::string database_, table_;  // the table the list shows, in the database it was listed in
+    // Records mode: the columns that identify a row, whose stored bytes follow the shown ones.
+    std::vector<std::string> identifying_;
+    unsigned shown_ = 0;
 };
 
 }  // namespace qb::manager

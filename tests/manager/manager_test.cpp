@@ -17,6 +17,7 @@
 #include "manager/create_table_window.h"
 #include "manager/manager_window.h"
 #include "manager/result_list.h"
+#include "manager/row_identity.h"
 #include "manager/sql_window.h"
 #include "manager/table_viewer.h"
 #include "manager/user_window.h"
@@ -323,12 +324,16 @@ TEST_F(ManagerTest, TheViewerShowsDeletesCopiesAndExports) {
     list->export_rows(viewer);
     EXPECT_EQ(ui_.last_message(), G("保存失败！"));
 
-    // The record conditions: 5 bare, 05 quoted, NULL found.
+    // The record conditions of a table without a key: every column, numbers by their text,
+    // the rest by the bytes the server holds, NULL found.
     db::ResultSet* held = list->held();
     ASSERT_NE(held, nullptr);
-    EXPECT_EQ(record_condition(*held, 0), "`id` = '5' AND `title` = 'five'  LIMIT 1");
-    EXPECT_EQ(record_condition(*held, 1), "`id` = '6' AND `title` = '05'  LIMIT 1");
-    EXPECT_EQ(record_condition(*held, 2), "`id` = '7' AND `title` IS NULL  LIMIT 1");
+    const std::vector<std::string> both{"id", "title"};
+    EXPECT_EQ(record_condition(*held, 0, 2, both),
+              "`id` = '5' AND CAST(`title` AS BINARY) = X'66697665'  LIMIT 1");
+    EXPECT_EQ(record_condition(*held, 1, 2, both),
+              "`id` = '6' AND CAST(`title` AS BINARY) = X'3035'  LIMIT 1");
+    EXPECT_EQ(record_condition(*held, 2, 2, both), "`id` = '7' AND `title` IS NULL  LIMIT 1");
 
     list->clearSelection();
     viewer->delete_rows(false);
@@ -379,6 +384,85 @@ TEST_F(ManagerTest, TheViewerShowsDeletesCopiesAndExports) {
     viewer->load();
     EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 codes 读取失败"));
     EXPECT_EQ(ui_.last_message(), G("读取表 codes 失败！请检查表是否存在或是否可读！"));
+}
+
+// The delete picks exactly the rows shown: not a row whose text looks the same through the
+// GBK connection (a zero byte, an emoji shown as "?"), not the row now at the same place after
+// other clients changed the table; and the export carries the bytes the server sent.
+TEST_F(ManagerTest, TheViewerDeletesExactlyTheRowsShown) {
+    QB_REQUIRE_SERVER();
+    open();
+    sql("create table qb_test_mgr.bin (b varbinary(4))");
+    sql("insert into qb_test_mgr.bin values (0x610062), (0x61)");
+    sql("create table qb_test_mgr.e (s varchar(10)) charset utf8mb4");
+    sql("insert into qb_test_mgr.e values (0xF09F9880), ('?'), ('x')");
+    sql("create table qb_test_mgr.k (id int primary key, s varchar(10)) charset utf8mb4");
+    sql("insert into qb_test_mgr.k values (1, 0xF09F9880), (2, '?'), (3, 'a'), (4, 'A')");
+    manager_->refresh_table_list();
+    select_database("qb_test_mgr");
+    auto delete_row = [&](const char* table, int row) {
+        select_tables({table});
+        manager_->open_viewer(false);
+        ResultList* list = manager_->viewer()->list();
+        list->clearSelection();
+        list->topLevelItem(row)->setSelected(true);
+        manager_->viewer()->delete_rows(false);
+        return from_qstring(manager_->viewer()->windowTitle());
+    };
+    EXPECT_EQ(delete_row("bin", 0), G("总 1 条要删除的记录，实际删除成功 1 条"));
+    EXPECT_EQ(count("select count(*) from qb_test_mgr.bin where b = 0x61"), 1);
+    EXPECT_EQ(delete_row("e", 0), G("总 1 条要删除的记录，实际删除成功 1 条"));
+    EXPECT_EQ(count("select count(*) from qb_test_mgr.e where s = '?'"), 1);
+    EXPECT_EQ(count("select count(*) from qb_test_mgr.e"), 2);
+    EXPECT_EQ(delete_row("k", 0), G("总 1 条要删除的记录，实际删除成功 1 条"));
+    EXPECT_EQ(count("select count(*) from qb_test_mgr.k where id = 1"), 0);
+    // "A" and "a" are one value to the table's collation, two rows to the operator.
+    ResultList* list = manager_->viewer()->list();
+    sql("delete from qb_test_mgr.k where id = 2");  // behind the viewer's back
+    sql("insert into qb_test_mgr.k values (0, 'z')");
+    list->clearSelection();
+    list->topLevelItem(2)->setSelected(true);  // "A" (id 4), third of the rows shown
+    manager_->viewer()->delete_rows(false);
+    EXPECT_EQ(count("select count(*) from qb_test_mgr.k where id = 4"), 0);
+    EXPECT_EQ(count("select count(*) from qb_test_mgr.k"), 2);  // 0 and 3 stay
+
+    // The bytes of a binary column go to the file as they are, not through UTF-16.
+    sql("create table qb_test_mgr.raw (b varbinary(4))");
+    sql("insert into qb_test_mgr.raw values (0x80FF41)");
+    manager_->refresh_table_list();
+    select_tables({"raw"});
+    manager_->open_viewer(false);
+    ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("raw.csv"))};
+    manager_->viewer()->list()->export_rows(manager_->viewer());
+    EXPECT_EQ(test::read_file(dir_.file("raw.csv")),
+              "\"b(1)\"\r\n\x80\xFF"
+              "A\r\n");
+}
+
+// Clicking another database (with the mouse, as a person does) leaves no table selected: the
+// viewer keeps what it shows and says nothing.
+TEST_F(ManagerTest, NoTableSelectedLeavesTheViewerAlone) {
+    QB_REQUIRE_SERVER();
+    open();
+    sql("create database qb_test_mgr2");
+    sql("insert into qb_test_mgr.alpha values (1, 'one')");
+    manager_->refresh_database_list();
+    manager_->show();
+    select_database("qb_test_mgr");
+    select_tables({"alpha"});
+    QTest::mouseClick(manager_->unit<QPushButton>("按钮查看记录"), Qt::LeftButton);
+    TableViewer* viewer = manager_->viewer();
+    ASSERT_NE(viewer, nullptr);
+    const QString title = viewer->windowTitle();
+    const size_t messages = ui_.messages().size();
+    QListWidgetItem* other = databases_->item(row_of(databases_, "qb_test_mgr2"));
+    QTest::mouseClick(databases_->viewport(), Qt::LeftButton, {},
+                      databases_->visualItemRect(other).center());
+    EXPECT_EQ(from_qstring(databases_->currentItem()->text()), "qb_test_mgr2");
+    manager_->refresh_table_list();
+    EXPECT_EQ(ui_.messages().size(), messages);
+    EXPECT_EQ(viewer->windowTitle(), title);
+    EXPECT_EQ(viewer->list()->topLevelItemCount(), 1);
 }
 
 TEST_F(ManagerTest, TheSqlWindowRunsLinesAndShowsResults) {

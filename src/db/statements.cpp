@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "text/gbk.h"
+#include "text/iconv_text.h"
 
 namespace qb::db {
 
@@ -65,6 +66,13 @@ std::string misread_name_character(const std::string& name) {
         i += n;
     }
     return {};
+}
+
+std::string misread_name_message(const std::string& what, const std::string& name) {
+    const std::string c = misread_name_character(name);
+    if (c.empty()) return {};
+    return what + text::G("“") + name + text::G("”中的字符“") + c +
+           text::G("”会被 MySQL 服务器读错，请换一个名称！");
 }
 
 namespace {

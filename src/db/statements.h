@@ -26,6 +26,9 @@ std::string quote_typed_name(const std::string& typed);
 // character whose second byte is the backquote, 乣 81 60 and about a hundred others); empty
 // when there is none.
 std::string misread_name_character(const std::string& name);
+// The operator's message for such a name ("库名", "表名", ...: what it names), or empty when
+// the name can be sent.
+std::string misread_name_message(const std::string& what, const std::string& name);
 
 struct ColumnSpec {
     int kind = 1;  // 1 column, 2 key entry

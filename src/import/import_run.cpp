@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <tuple>
 
 #include "db/connection.h"
 #include "db/statements.h"
@@ -219,6 +220,14 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
         host.message(G("请先连接到 MySQL 服务器！"));
         return result;
     }
+    for (const auto& [what, name, box] :
+         {std::tuple{G("库名"), settings.database, ImportHost::Box::Database},
+          std::tuple{G("表名"), settings.table, ImportHost::Box::Table}})
+        if (const std::string said = db::misread_name_message(what, name); !said.empty()) {
+            host.message(said);
+            host.focus(box);
+            return result;
+        }
     // A link the server closed while the window stood idle would otherwise fail the database
     // check below and be taken for a database that cannot be created.
     if (!db::ensure_alive(c)) {

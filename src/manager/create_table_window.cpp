@@ -306,6 +306,15 @@ void CreateTableWindow::create() {
         main_.focus_main("编辑框表名");
         return;
     }
+    const auto design = rows();
+    std::vector<std::pair<std::string, std::string>> names{{G("库名"), database}};
+    if (!only_database) names.push_back({G("表名"), table});
+    for (const auto& row : design) names.push_back({G("字段名"), row[0]});
+    for (const auto& [what, name] : names)
+        if (const std::string said = db::misread_name_message(what, name); !said.empty()) {
+            say(said, this);
+            return;
+        }
     db::Connection* c = main_.connection();
     if (db::select_database(c, database)) {
         if (only_database) {
@@ -313,9 +322,9 @@ void CreateTableWindow::create() {
             main_.focus_main("编辑框库名");
             return;
         }
-    } else if (db::create_database(c, database)) {
-        db::execute_sql(c, "ALTER DATABASE `" + database +
-                               "` DEFAULT CHARACTER SET utf8 COLLATE utf8_general_ci;");
+    } else if (db::create_database(c, db::quote_typed_name(database))) {
+        db::execute_sql(c, "ALTER DATABASE " + db::quote_typed_name(database) +
+                               " DEFAULT CHARACTER SET utf8 COLLATE utf8_general_ci;");
         db::select_database(c, database);
         if (only_database) {
             say(G("创建库成功！"), this);
@@ -325,7 +334,6 @@ void CreateTableWindow::create() {
         say(only_database ? G("创建库失败！") : G("指定库不存在，且创建失败！"), this);
         return;
     }
-    const auto design = rows();
     if (design.empty()) {
         say(G("请添加至少一个字段！"), this);
         return;
@@ -339,7 +347,7 @@ void CreateTableWindow::create() {
     specs[1].primary_key_columns = "ID";
     for (const auto& row : design) {
         db::ColumnSpec column;
-        column.name = row[0];
+        column.name = db::quote_typed_name(row[0]);
         column.type_code = import::lookup_type_code(type_in(row[1]));
         if (column.type_code == 253 || column.type_code == 25401 || column.type_code == 25402)
             column.length_or_values = row[2];
@@ -349,9 +357,15 @@ void CreateTableWindow::create() {
         }
         specs.push_back(column);
     }
-    say(G("创建表") + (db::create_table(c, table, specs) ? G("成功") : G("失败")), this);
-    db::execute_sql(
-        c, "ALTER TABLE `" + table + "` DEFAULT CHARACTER SET utf8 COLLATE utf8_general_ci;");
+    if (!db::create_table(c, db::quote_typed_name(table), specs)) {
+        say(G("创建表失败"), this);
+        return;
+    }
+    say(G("创建表成功"), this);
+    // CONVERT, not DEFAULT: the columns were made in the database's character set, which may
+    // be one (latin1) that holds no Chinese text.
+    db::execute_sql(c, "ALTER TABLE " + db::quote_typed_name(table) +
+                           " CONVERT TO CHARACTER SET utf8 COLLATE utf8_general_ci;");
 }
 
 void CreateTableWindow::export_config() {

@@ -288,15 +288,20 @@ void ManagerWindow::create_database() {
     const platform::TextInputResult r = platform::ShowTextInput(request);
     if (!r.accepted) return;
     const std::string& name = r.text;
-    if (!db::create_database(main_.connection(), "`" + name + "`")) {
+    if (!r.lacking.empty()) {
+        say(G("库名中有 GBK 无法表示的字符：") + r.lacking + G("，没有新建"), this);
+        return;
+    }
+    if (!sendable(G("库名"), name)) return;
+    if (!db::create_database(main_.connection(), db::quote_typed_name(name))) {
         say(G("创建库失败，请检查库名是否正确（如是否与已有库名重复）！或检查连接是否可用！或检查是"
               "否"
               "有权限创建！"),
             this);
         return;
     }
-    db::execute_sql(main_.connection(), "ALTER DATABASE `" + name +
-                                            "` DEFAULT CHARACTER SET utf8 COLLATE "
+    db::execute_sql(main_.connection(), "ALTER DATABASE " + db::quote_typed_name(name) +
+                                            " DEFAULT CHARACTER SET utf8 COLLATE "
                                             "utf8_general_ci;");
     databases_->addItem(to_qstring(name));
     databases_->setCurrentRow(databases_->count() - 1);
@@ -310,9 +315,10 @@ void ManagerWindow::drop_database() {
         say(G("请先选定一个库再执行删除操作！"), this);
         return;
     }
+    if (!sendable(G("库名"), name)) return;
     if (!platform::ui().ask_ok_cancel(G("确定要删除当前库 ") + name + G(" 吗？"), {}, this)) return;
     const db::PatientAnswers patient(main_.connection());
-    if (!db::drop_database(main_.connection(), name)) {
+    if (!db::drop_database(main_.connection(), db::quote_identifier(name))) {
         say(G("删除库失败，请检查当前连接是否可用！或检查是否有权限删除！"), this);
         return;
     }
@@ -348,12 +354,13 @@ void ManagerWindow::drop_tables(bool clear_only) {
         const QSignalBlocker quiet(tables_);
         for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
             const std::string name = caption_of(tables_->item(*it));
+            if (!sendable(G("表名"), name)) continue;
             if (clear_only) {
-                if (!db::delete_records(main_.connection(), name, "")) {
+                if (!db::delete_records(main_.connection(), db::quote_identifier(name), "")) {
                     all_cleared = false;
                     say(G("清空表 ") + name + G(" 的记录失败！请检查权限或网络连接！"), this);
                 }
-            } else if (db::drop_table(main_.connection(), name)) {
+            } else if (db::drop_table(main_.connection(), db::quote_identifier(name))) {
                 delete tables_->takeItem(*it);
             } else {
                 say(G("删除表 ") + name + G(" 失败！请检查权限或网络连接！"), this);
@@ -366,6 +373,12 @@ void ManagerWindow::drop_tables(bool clear_only) {
     } else {
         set_table_title();
     }
+}
+
+bool ManagerWindow::sendable(const std::string& what, const std::string& name) {
+    const std::string said = db::misread_name_message(what, name);
+    if (!said.empty()) say(said, this);
+    return said.empty();
 }
 
 bool ManagerWindow::table_name_passes(const std::string& name) {
@@ -403,10 +416,13 @@ void ManagerWindow::rename_table() {
     request.height = 50;
     request.initial = old_name;
     const platform::TextInputResult r = platform::ShowTextInput(request);
-    if (!r.accepted || !table_name_passes(r.text) || !use_listed_database()) return;
+    if (!r.accepted || !table_name_passes(r.text) || !sendable(G("表名"), old_name) ||
+        !sendable(G("表名"), r.text) || !use_listed_database())
+        return;
     const db::PatientAnswers patient(main_.connection());
-    if (!db::execute_sql(main_.connection(),
-                         "ALTER TABLE `" + old_name + "` RENAME TO `" + r.text + "`;")) {
+    if (!db::execute_sql(main_.connection(), "ALTER TABLE " + db::quote_identifier(old_name) +
+                                                 " RENAME TO " + db::quote_identifier(r.text) +
+                                                 ";")) {
         say(G("修改表失败！"), this);
         return;
     }

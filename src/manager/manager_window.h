@@ -56,6 +56,8 @@ class ManagerWindow : public QWidget {
     void rename_table();
     // The checks of a new table name; false (with its message, if any) when it fails.
     bool table_name_passes(const std::string& name);
+    // False after saying so when the server would misread the name (what: 库名, 表名).
+    bool sendable(const std::string& what, const std::string& name);
     void show_transaction_menu();
 
     void open_viewer(bool fields_mode);

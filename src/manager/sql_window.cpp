@@ -226,6 +226,13 @@ void SqlWindow::run() {
         busy.request_stop();
         return;
     }
+    // A character GBK lacks would go out as "?" and find other rows than the operator meant.
+    if (const std::string lacking = platform::characters_gbk_lacks(edit_->toPlainText());
+        !lacking.empty()) {
+        platform::ui().message(G("语句中有 GBK 无法表示的字符：") + lacking + G("，没有执行"), {},
+                               platform::Icon::None, this);
+        return;
+    }
     const platform::Busy::Scope running = busy.begin(platform::Loop::SqlRun, this);
     if (!running) return;
     const std::vector<std::string> lines = statement_lines(sql_text());

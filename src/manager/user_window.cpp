@@ -166,6 +166,14 @@ void UserWindow::choose(int row) {
 }
 
 void UserWindow::add_account() {
+    for (const char* edit :
+         {"编辑框主机", "编辑框用户", "编辑框密码", "编辑框数据库", "编辑框数据表"})
+        if (const std::string lacking =
+                platform::characters_gbk_lacks(unit<QLineEdit>(edit)->text());
+            !lacking.empty()) {
+            say(G("帐号信息中有 GBK 无法表示的字符：") + lacking + G("，没有新增"), this);
+            return;
+        }
     if (main_.busy().refuse(this)) return;
     const int rights = static_cast<int>(text::to_int(text_of("编辑框权限")));
     if (!db::grant_user(main_.connection(), text_of("编辑框主机"), text_of("编辑框用户"),

@@ -100,7 +100,7 @@ TextInputDialog::TextInputDialog(const TextInputRequest& request)
     auto* ok = add_button(row, this, "按钮确定", "确定");
     auto* cancel = add_button(row, this, "按钮取消", "取消");
     connect(ok, &QPushButton::clicked, this, [this] {
-        result_ = {true, text()};
+        result_ = {true, text(), characters_gbk_lacks(body_->toPlainText())};
         QDialog::done(Accepted);
     });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

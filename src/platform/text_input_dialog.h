@@ -23,6 +23,7 @@ struct TextInputRequest {
 struct TextInputResult {
     bool accepted = false;
     std::string text;
+    std::string lacking;  // characters_gbk_lacks of what was typed: text holds "?" for them
 };
 
 // Opens the dialog modally and returns when it closes; refused (not accepted) while another

@@ -1,6 +1,7 @@
 // The manager windows against the private server, offscreen, with the scripted Ui.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -9,11 +10,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "accessibility_check.h"
 #include "app/main_window.h"
 #include "db/connection.h"
+#include "db/statements.h"
 #include "manager/create_table_window.h"
 #include "manager/manager_window.h"
 #include "manager/result_list.h"
@@ -24,9 +27,11 @@
 #include "persist/config_store.h"
 #include "platform/qtext.h"
 #include "platform/scripted_ui.h"
+#include "platform/text_input_dialog.h"
 #include "platform/unit_state.h"
 #include "test_server.h"
 #include "test_util.h"
+#include "text/gbk.h"
 #include "text_input_script.h"
 
 namespace qb::manager {
@@ -463,6 +468,68 @@ TEST_F(ManagerTest, NoTableSelectedLeavesTheViewerAlone) {
     EXPECT_EQ(ui_.messages().size(), messages);
     EXPECT_EQ(viewer->windowTitle(), title);
     EXPECT_EQ(viewer->list()->topLevelItemCount(), 1);
+}
+
+// Names reach the server as typed or listed, whatever they hold; a name the server would
+// misread, or text GBK cannot hold, is refused with the character named and nothing sent.
+TEST_F(ManagerTest, NamesReachTheServerExactlyOrAreRefused) {
+    QB_REQUIRE_SERVER();
+    open();
+    const std::string odd = G("qb x`y'z\\中");
+    const std::string odd_sql = "'" + db::escape_sql_value(odd) + "'";
+    sql("drop database if exists `" + text::replace_all(odd, "`", "``") + "`");
+    test::answer_text_input(odd);
+    manager_->create_database();
+    EXPECT_EQ(
+        count("select count(*) from information_schema.schemata where schema_name = " + odd_sql),
+        1);
+    EXPECT_EQ(manager_->selected_database(), odd);
+    const std::string table = G("t a`b'c\\表");
+    sql("create table `" + text::replace_all(odd, "`", "``") + "`.`" +
+        text::replace_all(table, "`", "``") + "` (id int)");
+    sql("insert into `" + text::replace_all(odd, "`", "``") + "`.`" +
+        text::replace_all(table, "`", "``") + "` values (1)");
+    manager_->refresh_table_list();
+    select_tables({table});
+    manager_->open_viewer(false);
+    EXPECT_EQ(manager_->viewer()->list()->topLevelItemCount(), 1);
+    ui_.answers = {true};
+    manager_->drop_tables(true);  // clear
+    EXPECT_EQ(ui_.last_message(), G("已清空表记录！"));
+    ui_.answers = {true};
+    manager_->drop_tables(false);
+    EXPECT_EQ(
+        count("select count(*) from information_schema.tables where table_schema = " + odd_sql), 0);
+    ui_.answers = {true};
+    manager_->drop_database();
+    EXPECT_EQ(
+        count("select count(*) from information_schema.schemata where schema_name = " + odd_sql),
+        0);
+
+    const int64_t databases = count("select count(*) from information_schema.schemata");
+    test::answer_text_input(G("x乣"));
+    manager_->create_database();
+    EXPECT_EQ(ui_.last_message(), G("库名“x乣”中的字符“乣”会被 MySQL 服务器读错，请换一个名称！"));
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<platform::TextInputDialog*>(QApplication::activeModalWidget());
+        d->findChild<QPlainTextEdit*>(platform::qtr("编辑框正文"))
+            ->setPlainText(QString::fromUtf8("x\xF0\x9F\x98\x80"));
+        QTest::mouseClick(d->findChild<QPushButton*>(platform::qtr("按钮确定")), Qt::LeftButton);
+    });
+    manager_->create_database();
+    EXPECT_EQ(ui_.last_message(), G("库名中有 GBK 无法表示的字符：U+1F600，没有新建"));
+    EXPECT_EQ(count("select count(*) from information_schema.schemata"), databases);
+
+    // The SQL window does not send "?" for the emoji (it would delete the "?" row).
+    sql("create table qb_test_mgr.e (s varchar(10)) charset utf8mb4");
+    sql("insert into qb_test_mgr.e values (0xF09F9880), ('?')");
+    auto* w = new SqlWindow(*main_, manager_);
+    w->findChild<QPlainTextEdit*>(platform::qtr("编辑框SQL语句"))
+        ->setPlainText(QString::fromUtf8("delete from qb_test_mgr.e where s='\xF0\x9F\x98\x80';"));
+    w->run();
+    EXPECT_EQ(ui_.last_message(), G("语句中有 GBK 无法表示的字符：U+1F600，没有执行"));
+    EXPECT_EQ(count("select count(*) from qb_test_mgr.e"), 2);
+    w->close();
 }
 
 TEST_F(ManagerTest, TheSqlWindowRunsLinesAndShowsResults) {

@@ -115,7 +115,9 @@ CreateTableWindow::CreateTableWindow(MainLink& main, QWidget* owner)
     on("按钮导出配置", [this] { export_config(); });
     on("按钮导入配置", [this] { import_config(); });
     on("按钮关闭", [this] { close(); });
-    connect(types_, &QComboBox::currentIndexChanged, this, [this] { ask_type_parameter(); });
+    // activated: a type chosen by the operator, the one shown again too (its length may be
+    // changed that way); a row loaded into the combo asks nothing.
+    connect(types_, &QComboBox::activated, this, [this] { ask_type_parameter(); });
     connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
         if (QTreeWidgetItem* it = list_->currentItem()) load_row(list_->indexOfTopLevelItem(it));
     });

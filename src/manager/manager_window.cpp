@@ -247,7 +247,10 @@ void ManagerWindow::find_database(bool next) {
         say(G("找不到输入的库名：") + hit.text, this);
         return;
     }
-    databases_->setCurrentRow(hit.row);  // lists its tables
+    if (databases_->currentRow() == hit.row && databases_->item(hit.row)->isSelected())
+        refresh_table_list();  // the one already chosen: its tables listed again
+    else
+        databases_->setCurrentRow(hit.row);  // lists its tables
     if (!hit.wrapped) {
         databases_->scrollToItem(databases_->item(hit.row));
         databases_->setFocus();

@@ -1,6 +1,7 @@
 // The manager windows against the private server, offscreen, with the scripted Ui.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -444,6 +445,17 @@ TEST_F(ManagerTest, TheViewerDeletesExactlyTheRowsShown) {
               "A\r\n");
 }
 
+// 查找库 whose hit is the database already chosen lists its tables again.
+TEST_F(ManagerTest, FindingTheChosenDatabaseListsItsTablesAgain) {
+    QB_REQUIRE_SERVER();
+    open();
+    select_database("qb_test_mgr");
+    sql("create table qb_test_mgr.delta (id int)");
+    test::answer_text_input("qb_test_mgr");
+    manager_->find_database(false);
+    EXPECT_EQ(captions(tables_), (std::vector<std::string>{"alpha", "beta", "delta", "gamma"}));
+}
+
 // Clicking another database (with the mouse, as a person does) leaves no table selected: the
 // viewer keeps what it shows and says nothing.
 TEST_F(ManagerTest, NoTableSelectedLeavesTheViewerAlone) {
@@ -668,9 +680,17 @@ TEST_F(ManagerTest, TheCreateTableWindowDesignsCreatesAndRemembers) {
     EXPECT_EQ(types->count(), 26);
     EXPECT_EQ(from_qstring(types->currentText()), G("单精度小数(float)"));
     auto* name = w->unit<QLineEdit>("编辑框字段名");
+    // A type is chosen as the operator chooses it: a click in the combo's list.
+    auto choose = [&](const std::string& label) {
+        types->showPopup();
+        QAbstractItemView* view = types->view();
+        const QModelIndex item = view->model()->index(types->findText(to_qstring(label)), 0);
+        view->scrollTo(item);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(item).center());
+    };
     auto add = [&](const std::string& field, const std::string& label) {
         name->setText(to_qstring(field));
-        types->setCurrentIndex(types->findText(to_qstring(label)));
+        choose(label);
         w->add_or_modify(false);
     };
     // varchar asks for its length when chosen (0 becomes 255 when the table is made); enum
@@ -684,6 +704,17 @@ TEST_F(ManagerTest, TheCreateTableWindowDesignsCreatesAndRemembers) {
     add(G("正文"), G("中等文本(mediumtext)"));
     add(G(" 正文 "), G("文本(text)"));
     EXPECT_EQ(ui_.last_message(), G("字段名不能重复：正文"));
+    // The type shown chosen again asks for its length again.
+    test::answer_text_input("40");
+    choose(G("变长字符串(varchar)"));
+    test::answer_text_input("60");
+    choose(G("变长字符串(varchar)"));
+    name->setText(to_qstring("code2"));
+    w->add_or_modify(false);
+    EXPECT_EQ(w->rows().back()[2], "60");
+    w->unit<QTreeWidget>("超级列表框")
+        ->setCurrentItem(w->unit<QTreeWidget>("超级列表框")->topLevelItem(4));
+    w->delete_row();
     const auto rows = w->rows();
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], (std::array<std::string, 3>{G("标题"), G("变长字符串(varchar)"), "0"}));

@@ -152,8 +152,9 @@ namespace {
 // The files this process holds open as stores: a second store on one of them (exporting a
 // configuration onto the program's own settings file) would only find it locked.
 std::vector<std::pair<unsigned long, unsigned long>>& held_files() {
-    static std::vector<std::pair<unsigned long, unsigned long>> held;
-    return held;
+    // Never destroyed: the program's own store is a static too, closed after this would be.
+    static auto* held = new std::vector<std::pair<unsigned long, unsigned long>>;
+    return *held;
 }
 
 // A file written by an editor that ends its lines in LF alone reads as if they were CR LF.

@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "app/main_window.h"
 #include "persist/config_store.h"
@@ -30,14 +33,39 @@ void on_termination_signal(int) {
     [[maybe_unused]] ssize_t n = ::write(g_signal_pipe[1], &c, 1);
 }
 
-// SIGTERM and SIGINT close the window the normal way, from the event loop.
+}  // namespace
+
+// SIGTERM and SIGINT close the window the normal way, from the event loop: first every menu
+// and dialog that is open, each of which runs a loop of its own on the stack of the call that
+// opened it (closing the windows inside that loop would delete what the call still uses),
+// then, once none is left, the window.
 void close_on_termination(MainWindow* window) {
+    for (int& fd : g_signal_pipe)
+        if (fd >= 0) ::close(std::exchange(fd, -1));
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signal_pipe) != 0) return;
     auto* notifier = new QSocketNotifier(g_signal_pipe[0], QSocketNotifier::Read, window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
         char c;
         [[maybe_unused]] ssize_t n = ::read(g_signal_pipe[0], &c, 1);
-        window->close();
+        platform::set_terminating();
+        auto* ending = new QTimer(window);
+        QObject::connect(ending, &QTimer::timeout, window, [window, ending] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                popup->close();
+                return;
+            }
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+                else
+                    modal->close();
+                return;
+            }
+            // A tick after the last one closed: its loop has returned.
+            ending->stop();
+            window->close();
+        });
+        ending->start(10);
     });
     struct sigaction sa {};
     sa.sa_handler = on_termination_signal;
@@ -46,8 +74,6 @@ void close_on_termination(MainWindow* window) {
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
 }
-
-}  // namespace
 
 std::string settings_file_path() {
     const std::string file = platform::native_path(platform::program_name() + ".ini");

@@ -20,6 +20,10 @@ std::string settings_file_path();
 // Long text loops (code-page tests, entity scans) let the window process its events.
 void attach_text_to_ui();
 
+// SIGTERM and SIGINT close every open menu and dialog, then the window (as a close does: the
+// settings saved, a running loop asked to stop).
+void close_on_termination(MainWindow* window);
+
 // The program's settings store, created on first use.
 persist::ConfigStore& program_settings();
 

@@ -183,7 +183,7 @@ void TextInputDialog::add_file_names() {
 
 void TextInputDialog::done(int r) {
     // Closing without 确定 after a change asks first; No keeps the dialog open.
-    if (r != Accepted && editable_ && text() != shown_) {
+    if (r != Accepted && editable_ && text() != shown_ && !terminating()) {
         if (!platform::ui().ask_yes_no(G("内容已被改动，是否要放弃？"), {}, this)) return;
     }
     QDialog::done(r);

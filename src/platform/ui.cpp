@@ -7,6 +7,15 @@ namespace qb::platform {
 
 namespace {
 Ui* g_ui = nullptr;
+bool g_terminating = false;
+}  // namespace
+
+void set_terminating() {
+    g_terminating = true;
+}
+
+bool terminating() {
+    return g_terminating;
 }
 
 Ui& ui() {

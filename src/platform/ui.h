@@ -43,6 +43,10 @@ struct MenuItem {
 // decides what a name that is no file means).
 enum class OpenPick { One, Many, AnyName };
 
+// The program is ending (SIGTERM, SIGINT): dialogs close without asking anything.
+void set_terminating();
+bool terminating();
+
 class Ui {
   public:
     virtual ~Ui() = default;

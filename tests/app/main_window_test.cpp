@@ -10,12 +10,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <chrono>
+#include <csignal>
+#include <functional>
 #include <memory>
 
 #include "accessibility_check.h"
@@ -24,6 +28,7 @@
 #include "platform/qt_ui.h"
 #include "platform/qtext.h"
 #include "platform/scripted_ui.h"
+#include "platform/text_input_dialog.h"
 #include "platform/unit_state.h"
 #include "test_util.h"
 
@@ -430,6 +435,59 @@ TEST_F(MainWindowTest, ProgramTextIsShownAsPlainText) {
     platform::set_ui(&ui_);
     EXPECT_EQ(shown, qtr("字段 <b>x</b> 不存在"));
     EXPECT_EQ(format, Qt::PlainText);
+}
+
+}  // namespace
+}  // namespace qb::app
+
+namespace qb::app {
+namespace {
+
+// SIGTERM (what a logout sends) with a menu, a changed text dialog, a message box or a file
+// dialog open: each closes first (its call returns), then the window, with its state saved;
+// nothing is freed under a call that is still running.
+TEST(Termination, EveryMenuAndDialogClosesFirstThenTheWindow) {
+    test::TempDir dir;
+    platform::QtUi real;
+    platform::set_ui(&real);
+    persist::ConfigStore store;
+    ASSERT_TRUE(store.open_file(dir.file("s.ini")));
+    using platform::ui;
+    const std::vector<std::function<void(QWidget*)>> modals{
+        [](QWidget* w) { ui().popup_menu({platform::MenuItem::command(G("一"), 1)}, w); },
+        [](QWidget* w) {
+            QTimer::singleShot(30, [] {
+                if (auto* d =
+                        qobject_cast<platform::TextInputDialog*>(QApplication::activeModalWidget()))
+                    d->set_text("changed");
+            });
+            platform::TextInputRequest r;
+            r.initial = "a";
+            r.parent = w;
+            platform::ShowTextInput(r);
+        },
+        [](QWidget* w) { ui().message(G("消息"), {}, platform::Icon::None, w); },
+        [](QWidget* w) { ui().pick_save_file(G("保存"), G("全部|*.*"), {}, w); },
+    };
+    for (size_t k = 0; k < modals.size(); ++k) {
+        auto* window = new MainWindow(store);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->on_created();
+        window->show();
+        close_on_termination(window);
+        QPointer<MainWindow> alive(window);
+        QTimer::singleShot(100, [] { ::raise(SIGTERM); });
+        modals[k](window);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (alive && std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        EXPECT_FALSE(alive) << "modal " << k;
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_NE(test::read_file(dir.file("s.ini")).find(G("[主界面]")), std::string::npos);
+    }
+    platform::set_ui(nullptr);
 }
 
 }  // namespace

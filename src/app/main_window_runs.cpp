@@ -181,9 +181,11 @@ void MainWindow::import_dropped_file(int count, int position, const std::string&
         }
         if (ext == "ini") {
             if (busy_.refuse(this)) return;
-            platform::import_config_file(
-                native, G("主界面"), this,
-                [this](persist::ConfigStore& store) { load_config(store); });
+            platform::import_config_file(native, G("主界面"), this,
+                                         [this](persist::ConfigStore& store) {
+                                             load_config(store);
+                                             return std::string();
+                                         });
             return;
         }
     }
@@ -219,7 +221,10 @@ void MainWindow::import_config() {
     if (busy_.refuse(this)) return;
     platform::import_window_config(unit<QPushButton>("按钮导出配置"),
                                    unit<QPushButton>("按钮导入配置"), this, G("主界面"),
-                                   [this](persist::ConfigStore& store) { load_config(store); });
+                                   [this](persist::ConfigStore& store) {
+                                       load_config(store);
+                                       return std::string();
+                                   });
 }
 
 }  // namespace qb::app

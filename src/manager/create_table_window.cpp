@@ -377,14 +377,27 @@ void CreateTableWindow::export_config() {
 }
 
 void CreateTableWindow::import_config() {
-    platform::import_window_config(unit<QPushButton>("按钮导出配置"),
-                                   unit<QPushButton>("按钮导入配置"), this, G("新建表"),
-                                   [this](persist::ConfigStore& store) { restore_state(store); });
+    platform::import_window_config(
+        unit<QPushButton>("按钮导出配置"), unit<QPushButton>("按钮导入配置"), this, G("新建表"),
+        [this](persist::ConfigStore& store) { return load_design(store); });
 }
 
 void CreateTableWindow::import_config_file(const std::string& native_path) {
-    platform::import_config_file(native_path, G("新建表"), this,
-                                 [this](persist::ConfigStore& store) { restore_state(store); });
+    platform::import_config_file(
+        native_path, G("新建表"), this,
+        [this](persist::ConfigStore& store) { return load_design(store); });
+}
+
+std::string CreateTableWindow::load_design(persist::ConfigStore& store) {
+    const persist::ConfigStore::SectionScope in(store, G("新建表"));
+    if (store.read_number(G("字段数"), 0) < 1) return G("文件中没有新建表的字段设计");
+    const std::vector<mapping::StoredRow> design = mapping::read_rows(store, headers());
+    for (size_t i = 0; i < design.size(); ++i)
+        if (types_->findText(to_qstring(design[i][1])) < 0)
+            return G("第 ") + text::int_text(static_cast<int64_t>(i + 1)) + G(" 个字段的类型“") +
+                   design[i][1] + G("”不是可选的类型");
+    restore_state(store);
+    return {};
 }
 
 void CreateTableWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -398,7 +411,11 @@ void CreateTableWindow::dropEvent(QDropEvent* event) {
     const std::string path = urls.front().toLocalFile().toStdString();
     std::string ext = text::extension(path);
     for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    if (ext == "ini") import_config_file(path);
+    // After the drop event: the file manager that started the drag is not held by the
+    // message that follows.
+    if (ext == "ini")
+        QMetaObject::invokeMethod(
+            this, [this, path] { import_config_file(path); }, Qt::QueuedConnection);
 }
 
 CreateTableWindow* open_create_table(MainLink& main, QPointer<CreateTableWindow>& current) {

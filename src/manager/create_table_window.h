@@ -44,6 +44,8 @@ class CreateTableWindow : public QWidget {
     void export_config();
     void import_config();
     void import_config_file(const std::string& native_path);
+    // 导入配置's load: the design of the file, or why it holds none (and nothing changes).
+    std::string load_design(persist::ConfigStore& store);
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -37,11 +37,17 @@ std::vector<StoredRow> read_rows(const persist::ConfigStore& store, const Stored
     const int count = stored > kMaxStoredFieldRows ? kMaxStoredFieldRows
                       : stored > 0                 ? static_cast<int>(stored)
                                                    : 0;
+    // Only the rows present: a count larger than the rows stored adds no empty ones.
+    const std::string absent = "\x01";
     std::vector<StoredRow> rows;
-    for (int i = 1; i <= count; ++i)
-        rows.push_back({store.read_text(cell_key(headers, 0, i), {}),
-                        store.read_text(cell_key(headers, 1, i), {}),
-                        store.read_text(cell_key(headers, 2, i), {})});
+    for (int i = 1; i <= count; ++i) {
+        StoredRow row;
+        for (size_t k = 0; k < 3; ++k) row[k] = store.read_text(cell_key(headers, k, i), absent);
+        if (row[0] == absent) break;
+        for (std::string& cell : row)
+            if (cell == absent) cell.clear();
+        rows.push_back(std::move(row));
+    }
     return rows;
 }
 

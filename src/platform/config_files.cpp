@@ -65,7 +65,7 @@ std::string ask_config_import_path(QWidget* export_button, QWidget* import_butto
 }
 
 bool read_config_file(const std::string& native_path, const std::string& section,
-                      const std::function<void(persist::ConfigStore&)>& load, std::string& reason) {
+                      const ConfigLoad& load, std::string& reason) {
     persist::ConfigStore store;
     attach_store_to_ui(store);
     store.open_file(native_path);
@@ -78,12 +78,12 @@ bool read_config_file(const std::string& native_path, const std::string& section
         reason = text::G("文件中没有[") + section + text::G("]节，不是这个窗口导出的配置");
         return false;
     }
-    load(store);
-    return true;
+    reason = load(store);
+    return reason.empty();
 }
 
 void import_config_file(const std::string& native_path, const std::string& section, QWidget* owner,
-                        const std::function<void(persist::ConfigStore&)>& load) {
+                        const ConfigLoad& load) {
     std::string reason;
     if (read_config_file(native_path, section, load, reason))
         ui().message(text::G("导入配置完成！"), {}, Icon::None, owner);
@@ -110,8 +110,7 @@ void export_window_config(QWidget* export_button, QWidget* import_button, QWidge
 }
 
 void import_window_config(QWidget* export_button, QWidget* import_button, QWidget* owner,
-                          const std::string& section,
-                          const std::function<void(persist::ConfigStore&)>& load) {
+                          const std::string& section, const ConfigLoad& load) {
     const std::string path = ask_config_import_path(export_button, import_button, owner);
     if (!path.empty()) import_config_file(path, section, owner, load);
 }

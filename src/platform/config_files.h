@@ -27,11 +27,14 @@ std::string ask_config_import_path(QWidget* export_button, QWidget* import_butto
 // file cannot be read.
 // section: the window's own; a file without it holds nothing for the window and changes
 // nothing.
+// load: loads the window from the file, or says why the file holds nothing for it (and loads
+// nothing).
+using ConfigLoad = std::function<std::string(persist::ConfigStore&)>;
 bool read_config_file(const std::string& native_path, const std::string& section,
-                      const std::function<void(persist::ConfigStore&)>& load, std::string& reason);
+                      const ConfigLoad& load, std::string& reason);
 // Reads it and says whether that worked.
 void import_config_file(const std::string& native_path, const std::string& section, QWidget* owner,
-                        const std::function<void(persist::ConfigStore&)>& load);
+                        const ConfigLoad& load);
 
 // 导出配置 of a window: asks for the path, writes the window's state with save (the file once),
 // says whether that worked.
@@ -39,7 +42,6 @@ void export_window_config(QWidget* export_button, QWidget* import_button, QWidge
                           const std::function<void(persist::ConfigStore&)>& save);
 // 导入配置 of a window: asks for an existing file, reads it with load, says so.
 void import_window_config(QWidget* export_button, QWidget* import_button, QWidget* owner,
-                          const std::string& section,
-                          const std::function<void(persist::ConfigStore&)>& load);
+                          const std::string& section, const ConfigLoad& load);
 
 }  // namespace qb::platform

@@ -5,13 +5,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <memory>
 
 #include "accessibility_check.h"
@@ -667,6 +670,49 @@ TEST_F(ManagerTest, EveryWindowsUnitsCanBeFoundAndSpokenOnTheAccessibilityBus) {
         EXPECT_GT(test::expect_units_described(w), 3) << w->objectName().toStdString();
         w->close();
     }
+}
+
+// 导入配置 of the create-table window takes only a design: a file without one, a count with
+// no rows behind it or a type the window does not offer changes nothing and says why; a
+// dropped file is read after the drop event has returned.
+TEST_F(ManagerTest, TheCreateTableWindowImportsOnlyADesign) {
+    QB_REQUIRE_SERVER();
+    login(test::server_address().password);
+    ASSERT_TRUE(main_->ensure_connected());
+    QPointer<CreateTableWindow> w = main_->open_create_table();
+    ASSERT_TRUE(w);
+    w->set_rows({{"keep", G("文本(text)"), G("无")}});
+    const std::string head = "[" + G("新建表") + "]\r\n";
+    const std::string row1 = G("字段名(1)=a\r\n类型(1)=文本(text)\r\n长度或取值范围(1)=无\r\n");
+    const std::vector<std::pair<std::string, std::string>> files{
+        {G("[主界面]\r\n字段数=1\r\n"), G("文件中没有[新建表]节，不是这个窗口导出的配置")},
+        {head + G("字段数=-7\r\n"), G("文件中没有新建表的字段设计")},
+        {head + G("字段数=2\r\n") + row1 + G("字段名(2)=b\r\n类型(2)=无此类型\r\n"),
+         G("第 2 个字段的类型“无此类型”不是可选的类型")},
+    };
+    for (const auto& [bytes, reason] : files) {
+        test::write_file(dir_.file("d.ini"), bytes);
+        w->import_config_file(dir_.file("d.ini"));
+        EXPECT_EQ(ui_.last_message(), G("导入配置失败！\r\n原因：") + reason + G("\r\n文件：") +
+                                          qb::text::utf8_to_gbk(dir_.file("d.ini")));
+        ASSERT_EQ(w->rows().size(), 1u);
+        EXPECT_EQ(w->rows()[0][0], "keep");
+    }
+    // A count beyond the rows present reads the rows present; a drop reads after the event.
+    test::write_file(dir_.file("d.ini"), head + G("字段数=2000000000\r\n") + row1);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir_.file("d.ini")))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    const size_t before = ui_.shown.size();
+    QApplication::sendEvent(w, &drop);
+    EXPECT_EQ(ui_.shown.size(), before);  // nothing asked inside the drop
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ui_.shown.size(), before + 1);
+    EXPECT_EQ(ui_.last_message(), G("导入配置完成！"));
+    ASSERT_EQ(w->rows().size(), 1u);
+    EXPECT_EQ(w->rows()[0][0], "a");
 }
 
 TEST_F(ManagerTest, TheCreateTableWindowDesignsCreatesAndRemembers) {

@@ -147,8 +147,13 @@ bool CreateTableWindow::on_created() {
     parameters_.assign(static_cast<size_t>(types_->count()), "0");
     types_->setCurrentIndex(-1);
     persist::ConfigStore& store = main_.settings();
+    restoring_ = true;
     restore_state(store);
+    restoring_ = false;
     if (types_->currentIndex() < 0) types_->setCurrentIndex(kDefaultType);
+    // A close asked for while the design was restored (a disconnect in its pumps) comes now:
+    // half a design would have been saved over the whole one.
+    if (close_waiting_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     return true;
 }
 
@@ -167,6 +172,11 @@ void CreateTableWindow::restore_state(persist::ConfigStore& store) {
 }
 
 void CreateTableWindow::closeEvent(QCloseEvent* event) {
+    if (restoring_) {
+        close_waiting_ = true;
+        event->ignore();
+        return;
+    }
     if (main_.busy().put_off_close(this)) {
         event->ignore();
         return;

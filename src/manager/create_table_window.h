@@ -53,6 +53,8 @@ class CreateTableWindow : public QWidget {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    bool restoring_ = false;      // on_created's restore is under way
+    bool close_waiting_ = false;  // and a close came meanwhile
     void save_state(persist::ConfigStore& store);
     void restore_state(persist::ConfigStore& store);
     void select_row(int row);

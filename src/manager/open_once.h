@@ -15,11 +15,14 @@ Window* open_once(QPointer<Window>& current, Make make) {
         return current;
     }
     Window* w = make();
+    // Known before on_created lets events run (a login, a restore): a second click meanwhile
+    // brings this one forward instead of making another.
+    current = w;
     if (!w->on_created()) {
+        current = nullptr;
         delete w;
         return nullptr;
     }
-    current = w;
     w->show();
     return w;
 }

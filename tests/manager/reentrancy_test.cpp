@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -257,6 +258,39 @@ TEST_F(ReentrancyTest, ASqlRunKeepsItsOwnDatabase) {
     EXPECT_EQ(count("qb_test_re1.t"), 0);
     w->close();
     settle();
+}
+
+// Clicks while the create-table window restores its design (its restore lets events run): a
+// second click on the picture makes no second window, and a disconnect closes the window
+// only after the restore, so the saved design is not overwritten with half of it.
+TEST_F(ReentrancyTest, ClicksDuringTheCreateTableWindowsRestore) {
+    QB_REQUIRE_SERVER();
+    connect_to_server();
+    {
+        QPointer<CreateTableWindow> first = window_->open_create_table();
+        ASSERT_TRUE(first);
+        first->set_rows({{"a", G("文本(text)"), G("无")}, {"b", G("文本(text)"), G("无")}});
+        first->close();
+        settle();
+    }
+    const std::string saved = test::read_file(dir_.file("s.ini"));
+    ASSERT_NE(saved.find(G("字段数=2")), std::string::npos);
+    int made = 0, pumps = 0;
+    ui_.on_pump = [&] {
+        if (++pumps == 3) {
+            QTest::mouseClick(window_->unit<QLabel>("图片新建表"), Qt::LeftButton);
+            QTest::mouseClick(window_->unit<QPushButton>("按钮建立连接"), Qt::LeftButton);
+        }
+    };
+    QPointer<CreateTableWindow> w = window_->open_create_table();
+    ui_.on_pump = nullptr;
+    made = static_cast<int>(window_->findChildren<CreateTableWindow*>().size());
+    EXPECT_EQ(made, 1);
+    EXPECT_FALSE(window_->connection());
+    settle();
+    settle();
+    EXPECT_FALSE(w);  // closed by the disconnect, after its restore
+    EXPECT_NE(test::read_file(dir_.file("s.ini")).find(G("字段数=2")), std::string::npos);
 }
 
 TEST_F(ReentrancyTest, DuringTheSqlRunASecondPressStopsAndACloseWaits) {

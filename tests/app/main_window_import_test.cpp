@@ -452,11 +452,15 @@ TEST_F(MainWindowImportTest, QtsOwnTextsAreChineseAndTheExportDialogDoesNotAskTo
     platform::set_ui(&real);
     QStringList buttons, labels;
     bool replace_asked = false;
-    QPointer<QWidget> seen;
+    QPointer<QWidget> seen, settling;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || modal == seen) return;
+        if (modal != settling) {  // one tick for the dialog to fill itself in
+            settling = modal;
+            return;
+        }
         seen = modal;
         for (auto* b : modal->findChildren<QAbstractButton*>())
             if (b->isVisible()) buttons << b->text();
@@ -509,6 +513,7 @@ TEST_F(MainWindowImportTest, TheRealOpenDialogTakesANameTypedWithoutItsExtension
     bool dialog_seen = false;
     QString said;
     QPointer<QFileDialog> answered;  // a dialog is typed into once, however slowly it closes
+    QPointer<QFileDialog> settling;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -522,6 +527,12 @@ TEST_F(MainWindowImportTest, TheRealOpenDialogTakesANameTypedWithoutItsExtension
         }
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         if (!name || dialog == answered) return;
+        // One tick to settle: the dialog fills its name box with the initial file after it is
+        // shown, which would overwrite a name typed at once.
+        if (dialog != settling) {
+            settling = dialog;
+            return;
+        }
         answered = dialog;
         if (typed.empty()) {
             dialog->reject();  // a dialog that took neither name would wait for ever

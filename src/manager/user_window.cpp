@@ -165,6 +165,16 @@ void UserWindow::choose(int row) {
     load_selected();
 }
 
+bool UserWindow::names_sendable() {
+    for (const auto& [what, edit] :
+         {std::pair{G("库名"), "编辑框数据库"}, std::pair{G("表名"), "编辑框数据表"}})
+        if (const std::string said = db::misread_name_message(what, text_of(edit)); !said.empty()) {
+            say(said, this);
+            return false;
+        }
+    return true;
+}
+
 void UserWindow::add_account() {
     for (const char* edit :
          {"编辑框主机", "编辑框用户", "编辑框密码", "编辑框数据库", "编辑框数据表"})
@@ -174,7 +184,7 @@ void UserWindow::add_account() {
             say(G("帐号信息中有 GBK 无法表示的字符：") + lacking + G("，没有新增"), this);
             return;
         }
-    if (main_.busy().refuse(this)) return;
+    if (main_.busy().refuse(this) || !names_sendable()) return;
     const int rights = static_cast<int>(text::to_int(text_of("编辑框权限")));
     if (!db::grant_user(main_.connection(), text_of("编辑框主机"), text_of("编辑框用户"),
                         text_of("编辑框密码"), text_of("编辑框数据库"), text_of("编辑框数据表"),
@@ -201,7 +211,7 @@ void UserWindow::remove_account() {
 }
 
 void UserWindow::change_rights() {
-    if (main_.busy().refuse(this)) return;
+    if (main_.busy().refuse(this) || !names_sendable()) return;
     if (list_->currentRow() < 0) {
         say(G("请先选定一个用户再修改"), this);
         return;

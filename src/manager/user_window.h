@@ -35,6 +35,8 @@ class UserWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // False after saying so when the server would misread the database or table name.
+    bool names_sendable();
     std::string text_of(const char* edit) const;
     void set_text(const char* edit, const std::string& value);
     // A fresh account result after a change.

@@ -93,6 +93,11 @@ TEST(Builders, ExactStatementTexts) {
     EXPECT_EQ(grant_on_clause("a`b", "`x``y`"), "ON `a``b`.`x``y` TO ");
     // A closing backquote that is the second byte of a GBK character closes nothing.
     EXPECT_EQ(grant_on_clause("`" + G("乣"), ""), "ON ```" + G("乣") + "`.* TO ");
+    // Such a character the server misreads between backquotes: the program refuses the name.
+    EXPECT_EQ(misread_name_character(G("x乣俙")), G("乣"));
+    EXPECT_EQ(misread_name_character(G("中文`x")), "");
+    EXPECT_EQ(misread_name_message(G("库名"), G("x俙")),
+              G("库名“x俙”中的字符“俙”会被 MySQL 服务器读错，请换一个名称！"));
     EXPECT_EQ(grant_on_clause("`x`.* TO 'root'@'%' -- `", ""),
               "ON ```x``.* TO 'root'@'%' -- ```.* TO ");
     EXPECT_EQ(grant_user_sql("", "u", "", "", "", 0), "GRANT USAGE ON *.* TO 'u'@'%'");
@@ -118,6 +123,18 @@ TEST(Builders, EffectOnTheServer) {
     ASSERT_TRUE(create_database(k, "qb_test_builders"));
     EXPECT_FALSE(create_database(k, "qb_test_builders"));  // exists: the server refuses
     ASSERT_TRUE(select_database(k, "qb_test_builders"));
+    // Why such names are refused: the server ends the name at the character's backquote
+    // byte, so `t乣x` makes another table than the one quoted.
+    const std::string misread = G("t乣x");
+    ASSERT_TRUE(execute_sql(k, "create table " + quote_identifier(misread) + " (a int)"));
+    EXPECT_TRUE(execute_sql(k,
+                            "select count(*) from information_schema.tables where "
+                            "table_schema = 'qb_test_builders' and table_name = '" +
+                                escape_sql_value(misread) + "'"));
+    int64_t exact = -1;
+    take_result(k)->read_field(0u, exact);
+    EXPECT_EQ(exact, 0);
+    EXPECT_TRUE(execute_sql(k, "drop table " + quote_identifier(G("t乣"))));
     ColumnSpec id = column("`ID`", 8);
     id.allow_null = false;
     id.auto_increment = true;

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -166,9 +167,13 @@ void ManagerWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // The viewer, SQL and user windows it owns close first, keeping what they save.
+    // The viewer, SQL and user windows it owns close first, keeping what they save. Their
+    // closes let events run, in which another of them may go: each is held by a guard.
+    std::vector<QPointer<QWidget>> children;
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (child->isWindow()) child->close();
+        if (child->isWindow()) children.emplace_back(child);
+    for (const QPointer<QWidget>& child : children)
+        if (child) child->close();
     platform::save_units(this, main_.settings(), G("管理器"));
     event->accept();
 }

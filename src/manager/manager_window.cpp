@@ -472,8 +472,10 @@ void ManagerWindow::open_sql_window() {
 }
 
 void ManagerWindow::open_user_window() {
-    auto* w = new UserWindow(main_, this);
-    w->show();
+    // The window lists the accounts as it is made, which lets events run: the manager may
+    // have been closed (the program ending) by the time it is ready, and then it stays hidden.
+    QPointer<UserWindow> w = new UserWindow(main_, this);
+    if (w && isVisible()) w->show();
 }
 
 ManagerWindow* open_manager(MainLink& main, QPointer<ManagerWindow>& current) {

@@ -208,18 +208,6 @@ void SqlWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-namespace {
-
-// The session's current database as the server has it; empty for none (or a lost link).
-std::string server_database(db::Connection* c) {
-    std::string name;
-    if (db::execute_sql(c, "select database()"))
-        if (auto r = db::take_result(c)) r->read_field(0u, name);
-    return name;
-}
-
-}  // namespace
-
 void SqlWindow::run() {
     platform::Busy& busy = main_.busy();
     if (busy.running() == platform::Loop::SqlRun && busy.runs_in(this)) {
@@ -242,13 +230,16 @@ void SqlWindow::run() {
     auto& ui = platform::ui();
     db::Connection* c = main_.connection();
     // The run's own current database: a "use" line holds for the lines after it, whatever
-    // else selects a database in between.
-    std::string run_database = server_database(c);
+    // else selects a database in between. The name the server reports after each statement
+    // is followed; nothing is sent between the operator's lines unless the database moved
+    // (a statement there would reset FOUND_ROWS(), ROW_COUNT() and the warnings).
+    std::string run_database = db::current_database(c);
     int count = 0;
     for (const std::string& line : lines) {
         if (line.empty()) continue;
         if (busy.stop_requested()) break;
-        if (!run_database.empty()) db::use_database(c, run_database);
+        if (!run_database.empty() && db::current_database(c) != run_database)
+            db::select_database(c, run_database);
         auto* row = new QTreeWidgetItem(
             QStringList{to_qstring(text::int_text(++count)), to_qstring(line), qtr("正在执行..")});
         statements_->addTopLevelItem(row);
@@ -265,7 +256,7 @@ void SqlWindow::run() {
         } else {
             row->setText(2, qtr("执行失败！"));
         }
-        run_database = server_database(c);
+        run_database = db::current_database(c);
         ui.pump();
     }
     for (int k = 0; k < statements_->columnCount(); ++k) statements_->resizeColumnToContents(k);

@@ -256,6 +256,12 @@ TEST_F(ReentrancyTest, ASqlRunKeepsItsOwnDatabase) {
     ui_.on_pump = nullptr;
     EXPECT_EQ(count("qb_test_re2.t"), 2);
     EXPECT_EQ(count("qb_test_re1.t"), 0);
+    // Nothing is sent between the operator's lines: a statement's warnings are still there
+    // for the next line.
+    w->set_sql_text("select 1/0;\r\nshow warnings;");
+    w->run();
+    w->statements()->setCurrentItem(w->statements()->topLevelItem(1));
+    EXPECT_EQ(w->results()->topLevelItemCount(), 1);
     w->close();
     settle();
 }

@@ -133,19 +133,20 @@ void MainWindow::collect_and_import(bool whole_pattern) {
     run_import(files);
 }
 
-import::ImportResult MainWindow::run_import(const std::vector<std::string>& files){
+// Qualified in full: a line that starts with "import" reads as a module import to the formatter.
+qb::import::ImportResult MainWindow::run_import(const std::vector<std::string>& files) {
     import::ImportSettings settings;
-settings.database = text_of("编辑框库名");
-settings.table = text_of("编辑框表名");
-settings.encoding = unit<QComboBox>("组合框文件编码")->currentIndex();
-settings.random_order = unit<QCheckBox>("选择框乱序导入")->isChecked();
-settings.time_created = unit<QRadioButton>("单选框创建")->isChecked();
-settings.time_modified = unit<QRadioButton>("单选框修改")->isChecked();
-settings.time_kind = unit<QComboBox>("组合框类型")->currentIndex();
-WindowRunHost host(*this, "按钮导入", busy_.stop_flag());
-const db::PatientAnswers patient(connection_.get());
-return import::run_import(connection_.get(), settings, files, host);
-}  // namespace qb::app
+    settings.database = text_of("编辑框库名");
+    settings.table = text_of("编辑框表名");
+    settings.encoding = unit<QComboBox>("组合框文件编码")->currentIndex();
+    settings.random_order = unit<QCheckBox>("选择框乱序导入")->isChecked();
+    settings.time_created = unit<QRadioButton>("单选框创建")->isChecked();
+    settings.time_modified = unit<QRadioButton>("单选框修改")->isChecked();
+    settings.time_kind = unit<QComboBox>("组合框类型")->currentIndex();
+    WindowRunHost host(*this, "按钮导入", busy_.stop_flag());
+    const db::PatientAnswers patient(connection_.get());
+    return import::run_import(connection_.get(), settings, files, host);
+}
 
 void MainWindow::start_export() {
     auto* button = unit<QPushButton>("按钮导出");

@@ -439,7 +439,8 @@ TEST_F(ImportRunTest, RowsGoToTheRunsDatabaseWhateverIsSelectedMeanwhile) {
     for (const char* db : {"qb_test_import", "qb_test_import_other"}) {
         db::execute_sql(c_.get(), std::string("drop database if exists ") + db);
         ASSERT_TRUE(db::execute_sql(c_.get(), std::string("create database ") + db));
-        ASSERT_TRUE(db::execute_sql(c_.get(), std::string("create table ") + db + ".t (ID int "
+        ASSERT_TRUE(db::execute_sql(c_.get(), std::string("create table ") + db +
+                                                  ".t (ID int "
                                                   "auto_increment primary key, name text)"));
     }
     ASSERT_TRUE(db::execute_sql(c_.get(), "set session session_track_schema=OFF"));

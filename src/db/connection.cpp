@@ -169,22 +169,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Waits until the socket has something to read (or an error) or the deadline passes; pumps
-// with step between short waits when given one. False when the deadline passed.
-bool wait_readable(int fd, Clock::time_point deadline, const std::function<bool()>* step,
-                   bool* stopped) {
+// Waits until the socket has something to read (or an error) or the deadline passes. With a
+// step, runs it between short waits and gives up early when it returns false.
+enum class Wait { Readable, TimedOut, Stopped };
+Wait wait_readable(int fd, Clock::time_point deadline,
+                   const std::function<bool()>* step = nullptr) {
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return false;
+        if (left <= 0) return Wait::TimedOut;
         pollfd p{fd, POLLIN, 0};
         const int slice = step ? 15 : static_cast<int>(std::min<long long>(left, 1000));
         const int r = ::poll(&p, 1, slice);
-        if (r > 0 || (r < 0 && errno != EINTR)) return true;
-        if (step && stopped && !*stopped && !(*step)()) {
-            *stopped = true;
-            return true;  // the caller cancels, then waits again
-        }
+        if (r > 0 || (r < 0 && errno != EINTR)) return Wait::Readable;
+        if (step && !(*step)()) return Wait::Stopped;
     }
 }
 
@@ -194,7 +192,7 @@ void Connection::wait_for_answer() {
     if (patient_seconds_ == 0) return;
     const int fd = socket_descriptor(this);
     if (fd < 0) return;
-    if (!wait_readable(fd, Clock::now() + std::chrono::seconds(patient_seconds_), nullptr, nullptr))
+    if (wait_readable(fd, Clock::now() + std::chrono::seconds(patient_seconds_)) == Wait::TimedOut)
         ::shutdown(fd, SHUT_RDWR);
 }
 
@@ -208,15 +206,28 @@ PatientAnswers::~PatientAnswers() {
     if (c_) c_->patient_seconds_ = before_;
 }
 
-bool execute_sql(Connection* c, const std::string& statement) {
-    if (!c) return false;
-    c->start_statement();
-    c->selected_known_ = false;
-    if (mysql_send_query(c->native(), statement.data(), statement.size()) != 0) return false;
-    c->wait_for_answer();
-    if (mysql_read_query_result(c->native()) != 0) return false;
-    c->unread_ = mysql_field_count(c->native()) > 0 || mysql_more_results(c->native());
+bool Connection::run_statement(const std::string& statement,
+                               const std::function<bool()>* wait_step) {
+    start_statement();
+    selected_known_ = false;
+    if (mysql_send_query(mysql_, statement.data(), statement.size()) != 0) return false;
+    if (!wait_step) {
+        wait_for_answer();
+    } else if (const int fd = socket_descriptor(this);
+               fd >= 0 && wait_readable(fd, Clock::time_point::max(), wait_step) == Wait::Stopped) {
+        // Asked to stop: the server ends the statement, and its answer (an interruption)
+        // is read as usual. No answer to that either: the link is dead.
+        if (!cancel_statement(this) ||
+            wait_readable(fd, Clock::now() + std::chrono::seconds(10)) == Wait::TimedOut)
+            ::shutdown(fd, SHUT_RDWR);
+    }
+    if (mysql_read_query_result(mysql_) != 0) return false;
+    unread_ = mysql_field_count(mysql_) > 0 || mysql_more_results(mysql_);
     return true;
+}
+
+bool execute_sql(Connection* c, const std::string& statement) {
+    return c && c->run_statement(statement, nullptr);
 }
 
 bool cancel_statement(Connection* c) {
@@ -234,23 +245,7 @@ bool cancel_statement(Connection* c) {
 
 bool execute_sql_waiting(Connection* c, const std::string& statement,
                          const std::function<bool()>& wait_step) {
-    if (!c) return false;
-    c->start_statement();
-    c->selected_known_ = false;
-    if (mysql_send_query(c->native(), statement.data(), statement.size()) != 0) return false;
-    const int fd = socket_descriptor(c);
-    bool stopped = false;
-    const auto forever = Clock::time_point::max();
-    if (fd >= 0 && wait_readable(fd, forever, &wait_step, &stopped) && stopped) {
-        // Asked to stop: the server ends the statement, and its answer (an interruption)
-        // is read as usual. No answer to that either: the link is dead.
-        if (!cancel_statement(c) ||
-            !wait_readable(fd, Clock::now() + std::chrono::seconds(10), nullptr, nullptr))
-            ::shutdown(fd, SHUT_RDWR);
-    }
-    if (mysql_read_query_result(c->native()) != 0) return false;
-    c->unread_ = mysql_field_count(c->native()) > 0 || mysql_more_results(c->native());
-    return true;
+    return c && c->run_statement(statement, &wait_step);
 }
 
 bool execute_cleanup_sql(Connection* c, const std::string& statement) {

@@ -64,6 +64,9 @@ class Connection {
     // wait, if one is set (the library's own read timeout guards the rest); past it the
     // socket is shut down, so that the read fails as a lost link.
     void wait_for_answer();
+    // Sends the statement and reads its answer: after the patient wait, or, with a wait step,
+    // running it until the answer comes (cancelling the statement when it says stop).
+    bool run_statement(const std::string& statement, const std::function<bool()>* wait_step);
     st_mysql* mysql_;
     unsigned patient_seconds_ = 0;  // 0: the library's read timeout alone
     LoginParameters login_;

@@ -93,6 +93,8 @@ const char* kHelp =
     "  --types PATTERNS       文件类型, e.g. \"*.txt|*.html\" / file-name patterns\n"
     "  --encoding auto|ansi|utf-8|unicode|unicodebe   文件编码 / file encoding\n"
     "                         (export: auto and ansi write GBK)\n"
+    "  --lossless             保留全部字符（utf8mb4）/ every character into utf8mb4 tables\n"
+    "                         and back (emoji, rare ideographs, the euro sign ...)\n"
     "  import only / 仅导入:\n"
     "  --subfolders           遍历子目录 / include sub-folders\n"
     "  --no-subfolders        不遍历子目录 / this folder only\n"
@@ -131,7 +133,7 @@ struct Config {
     std::string database, table, folder;  // program text
     std::string types = "*.*";
     int encoding = 0;
-    bool subfolders = true, random_order = false, empty_first = false;
+    bool subfolders = true, random_order = false, empty_first = false, lossless = false;
     bool time_created = false, time_modified = true;
     int time_kind = 0;
     std::vector<mapping::FieldMapping> rows;
@@ -161,6 +163,7 @@ std::string read_config(const std::string& path, Config& c) {
     c.encoding = static_cast<int>(store.read_number(G("组合框文件编码"), c.encoding));
     c.subfolders = store.read_bool(G("选择框遍历子目录"), c.subfolders);
     c.random_order = store.read_bool(G("选择框乱序导入"), c.random_order);
+    c.lossless = store.read_bool(G("选择框无损"), c.lossless);
     c.time_created = store.read_bool(G("单选框创建"), c.time_created);
     c.time_modified = store.read_bool(G("单选框修改"), c.time_modified);
     c.time_kind = static_cast<int>(store.read_number(G("组合框类型"), c.time_kind));
@@ -349,6 +352,7 @@ int run_import_command(const Config& config) {
     settings.time_created = config.time_created;
     settings.time_modified = config.time_modified;
     settings.time_kind = config.time_kind;
+    settings.lossless = config.lossless;
     CliHost cli(config.rows, config.empty_first);
     StatementBreaker breaker(config, connection.get());
     const import::ImportResult r = import::run_import(connection.get(), settings, files, cli);
@@ -371,6 +375,7 @@ int run_export_command(const Config& config) {
     settings.types = config.types;
     settings.encoding = config.encoding;
     settings.stream_rows = true;  // nothing else uses the connection: any table size
+    settings.lossless = config.lossless;
     CliHost cli(config.rows, false);
     StatementBreaker breaker(config, connection.get());
     const exporting::ExportResult r = exporting::run_export(connection.get(), settings, cli);
@@ -396,6 +401,7 @@ int main(int argc, char** argv) {
         return usage_error("unknown command " + command);
     Config config;
     std::string config_path;
+    bool lossless = false;
     std::vector<std::pair<std::string, std::string>> overrides;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -406,6 +412,8 @@ int main(int argc, char** argv) {
         if (a == "--help") {
             std::fputs(kHelp, stdout);
             return 0;
+        } else if (a == "--lossless") {
+            lossless = true;
         } else if (a == "--subfolders" || a == "--no-subfolders" || a == "--random-order" ||
                    a == "--empty-table-first") {
             if (command != "import") return usage_error(a + " is an import option");
@@ -426,6 +434,9 @@ int main(int argc, char** argv) {
     if (config_path.empty()) return usage_error("--config FILE.ini is required");
     if (const std::string problem = read_config(config_path, config); !problem.empty())
         return usage_error(problem);
+    config.lossless = config.lossless || lossless;
+    // From here on the command line's texts keep every character in the lossless mode.
+    text::lossless_mode = config.lossless;
     for (const auto& [option, v] : overrides) {
         const std::string g = text::utf8_to_gbk(v);
         if (option == "--server") config.server = g;

@@ -14,6 +14,7 @@
 
 #include "text/date_parts.h"
 #include "text/gbk.h"
+#include "text/iconv_text.h"
 
 namespace qb::db {
 
@@ -42,7 +43,7 @@ MYSQL* log_in(const LoginParameters& p, std::string* error) {
     mysql_optionsv(m, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     mysql_optionsv(m, MYSQL_OPT_READ_TIMEOUT, &statement_timeout);
     mysql_optionsv(m, MYSQL_OPT_WRITE_TIMEOUT, &statement_timeout);
-    mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "gbk");
+    mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, p.lossless ? "utf8mb4" : "gbk");
     // The client library takes "localhost" for its Unix socket and ignores the port: a port
     // given means that port, over TCP.
     if (p.port != 0) {
@@ -83,12 +84,42 @@ bool reconnect(Connection* c, std::string* error) {
     return true;
 }
 
+std::string Connection::to_wire(const std::string& text) const {
+    return login_.lossless ? text::program_to_server_utf8(text) : text;
+}
+
+std::string Connection::from_wire(const char* text) const {
+    if (!text) return {};
+    return login_.lossless ? text::utf8_to_gbk(text, true) : std::string(text);
+}
+
+bool set_lossless(Connection* c, bool on) {
+    if (!c) return false;
+    if (c->login_.lossless == on) return true;
+    c->start_statement();
+    c->selected_known_ = false;
+    if (mysql_set_character_set(c->mysql_, on ? "utf8mb4" : "gbk") != 0) return false;
+    c->login_.lossless = on;
+    return true;
+}
+
+bool is_lossless(Connection* c) {
+    return c && c->login_.lossless;
+}
+
+LosslessScope::LosslessScope(Connection* c, bool on)
+    : text_(on), c_(c), before_(is_lossless(c)), ok_(set_lossless(c, on)) {}
+
+LosslessScope::~LosslessScope() {
+    if (ok_) set_lossless(c_, before_);
+}
+
 bool ensure_alive(Connection* c, std::string* error) {
     if (!c) return false;
     c->start_statement();
     if (mysql_ping(c->native()) == 0) return true;
     if (!connection_lost(c)) {
-        if (error) *error = mysql_error(c->native());
+        if (error) *error = c->from_wire(mysql_error(c->native()));
         return false;
     }
     return reconnect(c, error);
@@ -147,7 +178,7 @@ void Connection::complete_sent() {
     wait_for_answer();
     sent_ok_ = mysql_read_query_result(mysql_) == 0;
     sent_code_ = mysql_errno(mysql_);
-    sent_error_ = sent_ok_ ? std::string() : std::string(mysql_error(mysql_));
+    sent_error_ = sent_ok_ ? std::string() : from_wire(mysql_error(mysql_));
     unread_ = sent_ok_ && (mysql_field_count(mysql_) > 0 || mysql_more_results(mysql_));
 }
 
@@ -210,7 +241,8 @@ bool Connection::run_statement(const std::string& statement,
                                const std::function<bool()>* wait_step) {
     start_statement();
     selected_known_ = false;
-    if (mysql_send_query(mysql_, statement.data(), statement.size()) != 0) return false;
+    const std::string wire = to_wire(statement);
+    if (mysql_send_query(mysql_, wire.data(), wire.size()) != 0) return false;
     if (!wait_step) {
         wait_for_answer();
     } else if (const int fd = socket_descriptor(this);
@@ -252,7 +284,7 @@ bool execute_cleanup_sql(Connection* c, const std::string& statement) {
     if (!c) return false;
     const bool had = c->kept_;
     const unsigned code = had ? c->kept_code_ : mysql_errno(c->native());
-    const std::string error = had ? c->kept_error_ : std::string(mysql_error(c->native()));
+    const std::string error = had ? c->kept_error_ : c->from_wire(mysql_error(c->native()));
     const bool ok = execute_sql(c, statement);
     c->kept_ = true;
     c->kept_code_ = code;
@@ -263,10 +295,11 @@ bool execute_cleanup_sql(Connection* c, const std::string& statement) {
 bool send_sql(Connection* c, const std::string& statement) {
     if (!c) return false;
     c->start_statement();
-    if (mysql_send_query(c->native(), statement.data(), statement.size()) != 0) {
+    const std::string wire = c->to_wire(statement);
+    if (mysql_send_query(c->native(), wire.data(), wire.size()) != 0) {
         c->sent_ok_ = false;
         c->sent_code_ = mysql_errno(c->native());
-        c->sent_error_ = mysql_error(c->native());
+        c->sent_error_ = c->from_wire(mysql_error(c->native()));
         return false;
     }
     c->in_flight_ = true;
@@ -292,7 +325,7 @@ SentOutcome finish_sent_sql(Connection* c) {
 bool select_database(Connection* c, const std::string& name) {
     if (!c) return false;
     c->start_statement();
-    c->selected_known_ = mysql_select_db(c->native(), name.c_str()) == 0;
+    c->selected_known_ = mysql_select_db(c->native(), c->to_wire(name).c_str()) == 0;
     c->selected_ = name;
     return c->selected_known_;
 }
@@ -301,7 +334,7 @@ std::string current_database(Connection* c) {
     const char* name = nullptr;
     if (!c || mariadb_get_infov(c->native(), MARIADB_CONNECTION_SCHEMA, &name) != 0 || !name)
         return {};
-    return name;
+    return c->from_wire(name);
 }
 
 bool use_database(Connection* c, const std::string& name) {
@@ -310,8 +343,8 @@ bool use_database(Connection* c, const std::string& name) {
 
 bool last_error(Connection* c, std::string& text) {
     if (!c) return false;
-    const char* e = c->kept_ ? c->kept_error_.c_str() : mysql_error(c->native());
-    if (!e || !*e) return false;
+    const std::string e = c->kept_ ? c->kept_error_ : c->from_wire(mysql_error(c->native()));
+    if (e.empty()) return false;
     text = e;
     return true;
 }
@@ -349,7 +382,7 @@ std::unique_ptr<ResultSet> take_result(Connection* c) {
     MYSQL_RES* res = mysql_store_result(c->native());
     drop_later_results(c->native());
     if (!res) return nullptr;
-    return std::unique_ptr<ResultSet>(new ResultSet(res, nullptr));
+    return std::unique_ptr<ResultSet>(new ResultSet(res, nullptr, c->login_.lossless));
 }
 
 std::unique_ptr<ResultSet> take_streamed_result(Connection* c) {
@@ -357,16 +390,19 @@ std::unique_ptr<ResultSet> take_streamed_result(Connection* c) {
     c->unread_ = false;
     MYSQL_RES* res = mysql_use_result(c->native());
     if (!res) return nullptr;
-    return std::unique_ptr<ResultSet>(new ResultSet(res, c->native()));
+    return std::unique_ptr<ResultSet>(new ResultSet(res, c->native(), c->login_.lossless));
 }
 
-ResultSet::ResultSet(st_mysql_res* res, st_mysql* streamed_from)
+ResultSet::ResultSet(st_mysql_res* res, st_mysql* streamed_from, bool lossless)
     : res_(res), rows_(streamed_from ? 0 : mysql_num_rows(res)), streamed_from_(streamed_from) {
     unsigned n = mysql_num_fields(res);
     MYSQL_FIELD* fields = mysql_fetch_fields(res);
+    constexpr unsigned kBinary = 63;
     for (unsigned i = 0; i < n; ++i) {
-        names_.emplace_back(fields[i].name, fields[i].name_length);
+        std::string name(fields[i].name, fields[i].name_length);
+        names_.push_back(lossless ? text::utf8_to_gbk(name, true) : name);
         types_.push_back(fields[i].type);
+        utf8_.push_back(lossless && fields[i].charsetnr != kBinary);
     }
 }
 
@@ -464,6 +500,7 @@ bool ResultSet::read_field(unsigned column, std::string& out) {
     bool null;
     if (!field(column, d, n, null)) return false;
     out = null ? std::string() : std::string(d, strnlen(d, n));
+    if (utf8_[column]) out = text::utf8_to_gbk(out, true);
     return true;
 }
 

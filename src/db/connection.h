@@ -1,4 +1,6 @@
-// The one server connection and its result sets, over the MySQL C API. All texts are GBK.
+// The one server connection and its result sets, over the MySQL C API. All texts are program
+// text: GBK on the wire, or, on a connection in the lossless mode, utf8mb4 on the wire and
+// lossless program text here.
 // A null Connection* is the "zero handle": every operation on it does nothing and fails.
 #pragma once
 
@@ -7,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "text/gbk.h"
 
 struct st_mysql;
 struct st_mysql_res;
@@ -20,6 +24,7 @@ struct LoginParameters {
     std::string host, user, password, database;
     unsigned port = 0;
     unsigned statement_timeout = 0;
+    bool lossless = false;  // utf8mb4 on the wire
 };
 
 class Connection {
@@ -49,6 +54,12 @@ class Connection {
     friend bool cancel_statement(Connection*);
     friend class PatientAnswers;
     friend bool ensure_alive(Connection*, std::string*);
+    friend bool set_lossless(Connection*, bool);
+    friend bool is_lossless(Connection*);
+    friend std::string current_database(Connection*);
+    // A statement or name as the server reads it; an error text as program text.
+    std::string to_wire(const std::string& text) const;
+    std::string from_wire(const char* text) const;
     Connection(st_mysql* m, LoginParameters login) : mysql_(m), login_(std::move(login)) {}
     // Reads and frees whatever the last statement left unread (its first result when nobody
     // took it, and the later results of a CALL), so that the next statement is not "out of
@@ -126,6 +137,29 @@ bool reconnect(Connection* c, std::string* error = nullptr);
 // Before a run: true when the link answers, after logging in again once if the server had
 // closed it (an idle timeout, a restart).
 bool ensure_alive(Connection* c, std::string* error = nullptr);
+
+// Puts the connection in the lossless mode (utf8mb4 on the wire, so that every character of
+// lossless program text reaches the table) or back in GBK. False, with the connection as it
+// was, when the server does not take the character set.
+bool set_lossless(Connection* c, bool on);
+bool is_lossless(Connection* c);
+
+// For the length of a run: program text and the connection both in the run's mode, and back
+// as they were afterwards. ok() is false when the server refused utf8mb4.
+class LosslessScope {
+  public:
+    LosslessScope(Connection* c, bool on);
+    ~LosslessScope();
+    LosslessScope(const LosslessScope&) = delete;
+    LosslessScope& operator=(const LosslessScope&) = delete;
+    bool ok() const { return ok_; }
+
+  private:
+    text::LosslessText text_;
+    Connection* c_;
+    bool before_;
+    bool ok_;
+};
 
 // "host" or "host:port" of the server box: port 0 when none is given.
 void parse_server_address(const std::string& text, std::string& host, unsigned& port);
@@ -232,7 +266,7 @@ class ResultSet {
   private:
     friend std::unique_ptr<ResultSet> take_result(Connection* c);
     friend std::unique_ptr<ResultSet> take_streamed_result(Connection* c);
-    ResultSet(st_mysql_res* res, st_mysql* streamed_from);
+    ResultSet(st_mysql_res* res, st_mysql* streamed_from, bool lossless);
     // The current row's field (the last row when the cursor stands past the end): false for a
     // missing column; null set for NULL or when there are no rows.
     bool field(unsigned column, const char*& data, unsigned long& length, bool& null);
@@ -245,6 +279,8 @@ class ResultSet {
     unsigned long* lengths_ = nullptr;
     std::vector<std::string> names_;
     std::vector<int> types_;
+    // Fields whose text the server sent in utf8mb4 (a lossless connection's, but binary).
+    std::vector<bool> utf8_;
     st_mysql* streamed_from_ = nullptr;  // the connection of a streamed result
     bool failed_ = false;
 };

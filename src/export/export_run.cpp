@@ -128,6 +128,13 @@ ExportResult run_export(db::Connection* c, const ExportSettings& settings, Expor
         host.message(mapping::lost_connection_text());
         return result;
     }
+    const db::LosslessScope mode(c, settings.lossless);
+    if (c && !mode.ok()) {
+        std::string reason;
+        db::last_error(c, reason);
+        host.message(mapping::no_utf8mb4_text(reason));
+        return result;
+    }
     if (!db::select_database(c, settings.database)) {
         host.message(G("打开库失败：") + settings.database);
         host.focus(ExportHost::Box::Database);

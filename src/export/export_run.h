@@ -22,6 +22,9 @@ struct ExportSettings {
     // Read the rows as they arrive instead of holding the whole table (memory stays small on
     // any table), for a run during which nothing else uses the connection: the command line.
     bool stream_rows = false;
+    // Rows read in utf8mb4 and written with every character (program text in its lossless
+    // form); an ANSI file still gets GBK, with "?" for what GBK lacks.
+    bool lossless = false;
 };
 
 struct ExportResult {

@@ -149,6 +149,14 @@ std::string summary_message(const ImportResult& r) {
     return s;
 }
 
+namespace {
+// What the run creates holds its characters: utf8mb4 for the lossless mode's.
+std::string table_charset(db::Connection* c) {
+    return db::is_lossless(c) ? "utf8mb4 COLLATE utf8mb4_general_ci"
+                              : "utf8 COLLATE utf8_general_ci";
+}
+}  // namespace
+
 bool auto_create_database(db::Connection* c, const std::string& name, ImportHost& host) {
     if (!db::create_database(c, name)) {
         host.message(G("库不存在且自动创建失败：") + name);
@@ -156,7 +164,7 @@ bool auto_create_database(db::Connection* c, const std::string& name, ImportHost
         return false;
     }
     db::execute_sql(
-        c, "ALTER DATABASE `" + name + "` DEFAULT CHARACTER SET utf8 COLLATE utf8_general_ci;");
+        c, "ALTER DATABASE `" + name + "` DEFAULT CHARACTER SET " + table_charset(c) + ";");
     db::select_database(c, name);
     return true;
 }
@@ -189,7 +197,7 @@ bool auto_create_table(db::Connection* c, const std::string& table,
     // CONVERT, not DEFAULT: the columns were made in the database's character set, which may
     // be one (latin1) that holds no Chinese text.
     db::execute_sql(
-        c, "ALTER TABLE `" + table + "` CONVERT TO CHARACTER SET utf8 COLLATE utf8_general_ci;");
+        c, "ALTER TABLE `" + table + "` CONVERT TO CHARACTER SET " + table_charset(c) + ";");
     if (!db::execute_sql(c, "select * from " + table + " limit 0")) {
         host.message(G("打开表 ") + table + G(" 失败！"));
         host.focus(ImportHost::Box::Table);
@@ -232,6 +240,13 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
     // check below and be taken for a database that cannot be created.
     if (!db::ensure_alive(c)) {
         host.message(mapping::lost_connection_text());
+        return result;
+    }
+    const db::LosslessScope mode(c, settings.lossless);
+    if (!mode.ok()) {
+        std::string reason;
+        db::last_error(c, reason);
+        host.message(mapping::no_utf8mb4_text(reason));
         return result;
     }
     if (!db::select_database(c, settings.database) &&

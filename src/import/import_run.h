@@ -22,6 +22,8 @@ struct ImportSettings {
     // The 文件时间 choice, as the window shows it when the run starts.
     bool time_created = false, time_modified = true;
     int time_kind = 0;
+    // Every character of the files into utf8mb4 tables (program text in its lossless form).
+    bool lossless = false;
 };
 
 using ImportHost = mapping::RunHost;

@@ -21,6 +21,11 @@ inline std::string lost_connection_text() {
     return text::G("与 MySQL 服务器的连接已断开，重新连接也没有成功，请检查服务器后重新建立连接！");
 }
 
+// A lossless run on a server that does not take utf8mb4; reason is the server's.
+inline std::string no_utf8mb4_text(const std::string& reason) {
+    return text::G("服务器不接受 utf8mb4 字符集，无法保留全部字符：") + reason;
+}
+
 class RunHost {
   public:
     enum class Box { Database, Table, Folder };

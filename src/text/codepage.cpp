@@ -85,7 +85,8 @@ const char* charset_name(int code) {
 
 std::string ConvertCodePage(const std::string& bytes, const std::string& from_charset,
                             const std::string& to_charset) {
-    // Program text is GBK: GB18030's four-byte forms must never get into it.
+    // Program text is GBK (or the lossless mode's own form): GB18030's four-byte forms must
+    // never get into it.
     auto program_side = [](const std::string& name) {
         return strcasecmp(name.c_str(), "GB18030") == 0 ? std::string("GBK") : name;
     };
@@ -214,7 +215,7 @@ std::string ReadArticleText(const std::string& path, int choice, int* detected,
 
 bool WriteArticleText(const std::string& path, const std::string& text, int choice,
                       std::string* bytes_out) {
-    std::string bytes = text;
+    std::string bytes;
     if (choice >= kUtf8 && choice <= kBig5Hkscs) {
         std::string converted = ConvertCodePage(text, "GB18030", charset_name(choice));
         if (!converted.empty()) {
@@ -225,6 +226,9 @@ bool WriteArticleText(const std::string& path, const std::string& text, int choi
             bytes = std::string(mark) + converted;
         }
     }
+    // As it is, in GBK: lossless program text but for its four-byte forms, which no GBK file
+    // holds.
+    if (bytes.empty()) bytes = lossless_text() ? plain_gbk(text) : text;
     if (bytes_out) *bytes_out = bytes;
     if (path.empty()) return false;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -13,9 +13,12 @@ namespace {
 size_t align_forward(std::string_view s, size_t aligned, size_t from) {
     // A byte that can be no trail byte (ASCII punctuation, blanks, digits, line breaks) starts a
     // character wherever the walk began: in most text one lies a few bytes before from, and
-    // the walk can begin there instead of at a boundary far behind.
+    // the walk can begin there instead of at a boundary far behind. (In the lossless mode a
+    // digit may be the second or fourth byte of a four-byte form.)
+    const bool digits_start = !lossless_text();
     for (size_t p = from; p > aligned + 1 && from - p < 64;)
-        if (!is_trail_byte(static_cast<unsigned char>(s[--p]))) {
+        if (const auto b = static_cast<unsigned char>(s[--p]);
+            !is_trail_byte(b) && (digits_start || !is_digit_byte(b))) {
             aligned = p;
             break;
         }
@@ -94,8 +97,8 @@ int find_nocase(std::string_view s, std::string_view needle, int start, size_t k
             if (i >= s.size()) return false;
             size_t a = char_size_at(s, i), b = char_size_at(needle, j);
             if (a != b) return false;
-            if (a == 2) {
-                if (s[i] != needle[j] || s[i + 1] != needle[j + 1]) return false;
+            if (a > 1) {
+                if (s.substr(i, a) != needle.substr(j, b)) return false;
             } else if (ascii_lower(static_cast<unsigned char>(s[i])) !=
                        ascii_lower(static_cast<unsigned char>(needle[j]))) {
                 return false;

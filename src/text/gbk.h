@@ -2,8 +2,14 @@
 // Positions are 1-based byte positions, -1 means not found; no search matches inside a
 // double-byte character, whatever its second byte is (GBK trail bytes include \ | [ ] @ and
 // letters).
+//
+// In the lossless mode program text also holds every character GBK lacks, in a four-byte form
+// shaped as GB18030's (lead 81-FE, 30-39, 81-FE, 30-39) that numbers the code points in
+// order. GBK characters keep their bytes, so a text of GBK characters is the same in both
+// modes, and every function here needs to know only the shape of the four bytes.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,12 +25,50 @@ inline bool is_lead_byte(unsigned char c) {
 inline bool is_trail_byte(unsigned char c) {
     return c >= 0x40 && c <= 0xFE && c != 0x7F;
 }
+inline bool is_digit_byte(unsigned char c) {
+    return c >= 0x30 && c <= 0x39;
+}
 
-// Length in bytes (1 or 2) of the character that starts at byte offset i (0-based).
+// The lossless mode, for the whole program: set by the window's check box and the command
+// line's --lossless, and for the length of a run by LosslessText.
+inline std::atomic<bool> lossless_mode{false};
+inline bool lossless_text() {
+    return lossless_mode.load(std::memory_order_relaxed);
+}
+class LosslessText {
+  public:
+    explicit LosslessText(bool on) : before_(lossless_mode.exchange(on)) {}
+    ~LosslessText() { lossless_mode.store(before_); }
+    LosslessText(const LosslessText&) = delete;
+    LosslessText& operator=(const LosslessText&) = delete;
+
+  private:
+    bool before_;
+};
+
+// The code point a four-byte form stands for (not checked: may be no character at all).
+inline uint32_t four_byte_value(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0] - 0x81) * 12600 + static_cast<uint32_t>(p[1] - 0x30) * 1260 +
+           static_cast<uint32_t>(p[2] - 0x81) * 10 + static_cast<uint32_t>(p[3] - 0x30);
+}
+inline void append_four_byte(std::string& out, uint32_t code_point) {
+    out += static_cast<char>(0x81 + code_point / 12600);
+    out += static_cast<char>(0x30 + code_point / 1260 % 10);
+    out += static_cast<char>(0x81 + code_point / 10 % 126);
+    out += static_cast<char>(0x30 + code_point % 10);
+}
+
+// Length in bytes (1, 2, or 4 in the lossless mode) of the character that starts at byte
+// offset i (0-based).
 inline size_t char_size_at(std::string_view s, size_t i) {
-    if (i + 1 < s.size() && is_lead_byte(static_cast<unsigned char>(s[i])) &&
-        is_trail_byte(static_cast<unsigned char>(s[i + 1])))
-        return 2;
+    if (i + 1 < s.size() && is_lead_byte(static_cast<unsigned char>(s[i]))) {
+        const auto next = static_cast<unsigned char>(s[i + 1]);
+        if (is_trail_byte(next)) return 2;
+        if (is_digit_byte(next) && i + 3 < s.size() && lossless_text() &&
+            is_lead_byte(static_cast<unsigned char>(s[i + 2])) &&
+            is_digit_byte(static_cast<unsigned char>(s[i + 3])))
+            return 4;
+    }
     return 1;
 }
 
@@ -57,7 +101,7 @@ std::string join(const std::vector<std::string>& parts, std::string_view separat
 // tabs and line breaks stay.
 std::string trim_spaces(std::string_view s);
 
-// Number of characters; a double-byte character counts once.
+// Number of characters; a double-byte (or four-byte) character counts once.
 size_t char_count(std::string_view s);
 
 // The first n characters.

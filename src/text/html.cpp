@@ -77,7 +77,7 @@ std::string unit_text(char16_t unit) {
     static thread_local std::vector<uint32_t> known(0x10000, 0);
     uint32_t& k = known[unit];
     if (!(k & 0x80000000u)) {
-        std::string v = utf16_to_gbk(std::u16string_view(&unit, 1));
+        std::string v = utf16_to_gbk(std::u16string_view(&unit, 1), false);
         v = v.substr(0, std::min(v.find('\0'), size_t{2}));
         uint32_t bytes = 0;
         for (char c : v) bytes = bytes << 8 | static_cast<unsigned char>(c);
@@ -88,6 +88,14 @@ std::string unit_text(char16_t unit) {
     if (n == 2) out += static_cast<char>(k >> 8 & 0xFF);
     if (n >= 1) out += static_cast<char>(k & 0xFF);
     return out;
+}
+
+// The program text of a reference's value: in GBK its low 16 bits as one UTF-16 unit; in the
+// lossless mode the code point itself when there is one.
+std::string reference_text(uint64_t v) {
+    if (lossless_text() && v < 0x110000 && !(v >= 0xD800 && v <= 0xDFFF))
+        return code_point_text(static_cast<uint32_t>(v));
+    return unit_text(static_cast<char16_t>(v & 0xFFFF));
 }
 
 std::string decode_numeric_references(const std::string& s) {
@@ -119,7 +127,7 @@ std::string decode_numeric_references(const std::string& s) {
             pump_now_and_then(r);
             out.append(s, done, refs[r] - done);
             const uint64_t v = reference_value(s.substr(refs[r] + 2, semis[r] - refs[r] - 2));
-            out += unit_text(static_cast<char16_t>(v & 0xFFFF));
+            out += reference_text(v);
             done = semis[r] + 1;
         }
         out.append(s, done, std::string::npos);
@@ -135,7 +143,7 @@ std::string decode_numeric_references(const std::string& s) {
         if (semi == std::string::npos) continue;  // no ";" after it: left as it is
         const uint64_t v = reference_value(tail.front(2, semi));
         tail.pop_front(semi + 1);
-        tail.push_front(unit_text(static_cast<char16_t>(v & 0xFFFF)));
+        tail.push_front(reference_text(v));
     }
     tail.push_front(std::string_view(s).substr(0, pending));
     return tail.str();
@@ -301,7 +309,8 @@ class GbkRoundTrip {
         for (int lead = 0x81; lead <= 0xFE; ++lead)
             for (int trail = 0x40; trail <= 0xFE; ++trail)
                 if (trail != 0x7F) all += {static_cast<char>(lead), static_cast<char>(trail), '\n'};
-        const std::vector<std::string> back = split(utf16_to_gbk(gbk_to_utf16(all)), "\n");
+        const std::vector<std::string> back =
+            split(utf16_to_gbk(gbk_to_utf16(all, false), false), "\n");
         size_t k = 0;
         for (int b = 0; b < 0x100; ++b)
             if (b != '\n') singles_[b] = k < back.size() ? back[k++] : "?";
@@ -314,6 +323,8 @@ class GbkRoundTrip {
         const auto lead = static_cast<unsigned char>(s[i]);
         if (n == 1) {
             out += singles_[lead];
+        } else if (n == 4) {
+            out.append(s, i, 4);  // the lossless mode's form goes through UTF-16 unchanged
         } else {
             out += pairs_[static_cast<size_t>(lead) << 8 | static_cast<unsigned char>(s[i + 1])];
         }
@@ -532,7 +543,8 @@ std::u16string mark_default_separators(const std::u16string& u, const std::u16st
         // The class is made with the wildcard escaping, which turns "?" into ".?": a dot
         // separates too.
         for (char16_t c : gbk_to_utf16(
-                 replace_all(replace_all(default_sentence_separators(), "\r\n", ""), ". ", "")))
+                 replace_all(replace_all(default_sentence_separators(), "\r\n", ""), ". ", ""),
+                 false))
             in[c] = true;
         in[u'.'] = true;
         return in;
@@ -541,7 +553,8 @@ std::u16string mark_default_separators(const std::u16string& u, const std::u16st
         std::vector<char16_t> t(0x10000);
         for (uint32_t v = 0; v < 0x10000; ++v) {
             const char16_t unit = static_cast<char16_t>(v);
-            const std::u16string back = gbk_to_utf16(utf16_to_gbk(std::u16string_view(&unit, 1)));
+            const std::u16string back =
+                gbk_to_utf16(utf16_to_gbk(std::u16string_view(&unit, 1), false), false);
             t[v] = back.size() == 1 ? back[0] : u'?';
         }
         return t;
@@ -549,13 +562,23 @@ std::u16string mark_default_separators(const std::u16string& u, const std::u16st
     std::u16string out(u.size() * std::max<size_t>(joint.size(), 1), u'\0');
     char16_t* to = out.data();
     bool after_cr = false;  // the last unit was a CR, already a joint
+    // In the lossless mode a character GBK lacks stays itself (it separates nothing).
+    const bool lossless = lossless_text();
     for (size_t i = 0; i < u.size(); ++i) {
         pump_now_and_then(i);
         // A surrogate pair was one character GBK lacks.
         if (u[i] >= 0xD800 && u[i] <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
-            u[i + 1] <= 0xDFFF)
+            u[i + 1] <= 0xDFFF) {
+            if (lossless) {
+                *to++ = u[i++];
+                *to++ = u[i];
+                after_cr = false;
+                continue;
+            }
             ++i;
-        const char16_t c = through_gbk[u[i]];
+        }
+        char16_t c = through_gbk[u[i]];
+        if (lossless && c == u'?' && u[i] != 0xFFFD) c = u[i];
         // CR LF is one separator.
         const bool lf_of_crlf = c == u'\n' && after_cr;
         after_cr = c == u'\r';
@@ -686,8 +709,8 @@ std::string SanitizeFileName(const std::string& name) {
     for (size_t i = 0; i < name.size();) {
         const size_t n = char_size_at(name, i);
         const char c = name[i];
-        if (n == 2) {
-            out.append(name, i, 2);
+        if (n > 1) {
+            out.append(name, i, n);
         } else if (is_lead_byte(static_cast<unsigned char>(c))) {
             return one_by_one(name);
         } else if (unsafe.find(c) != std::string::npos) {

@@ -17,6 +17,12 @@
 
 namespace qb::text {
 
+namespace {
+bool is_surrogate(uint32_t cp) {
+    return cp >= 0xD800 && cp <= 0xDFFF;
+}
+}  // namespace
+
 // UTF-16 text is kept in host order and converted as UTF-16LE.
 static_assert(std::endian::native == std::endian::little);
 
@@ -189,22 +195,20 @@ class Utf8ToGbk {
             char* src = in;
             char* dst = out;
             size_t src_left = 2, dst_left = sizeof out;
-            // Two bytes, or one (glibc gives the euro sign as 80): kept as one value, a
-            // single byte below 0x100.
+            // Two bytes only: glibc also gives the euro sign as the single byte 80 (code
+            // page 936's), which no server's gbk takes; it becomes "?" like every other
+            // character GBK lacks.
             const bool converted =
                 iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1);
-            const size_t got = sizeof out - dst_left;
-            if (converted && got == 2)
+            if (converted && sizeof out - dst_left == 2)
                 table_[cp] = static_cast<uint16_t>(static_cast<unsigned char>(out[0]) << 8 |
                                                    static_cast<unsigned char>(out[1]));
-            else if (converted && got == 1)
-                table_[cp] = static_cast<unsigned char>(out[0]);
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }
         iconv_close(cd);
     }
 
-    std::string run(std::string_view in) const {
+    std::string run(std::string_view in, bool lossless) const {
         std::string out;
         out.reserve(in.size());
         const auto* p = reinterpret_cast<const unsigned char*>(in.data());
@@ -224,20 +228,23 @@ class Utf8ToGbk {
             if (len == declared && len == 2) cp = (c & 0x1Fu) << 6 | (p[i + 1] & 0x3Fu);
             if (len == declared && len == 3)
                 cp = (c & 0x0Fu) << 12 | (p[i + 1] & 0x3Fu) << 6 | (p[i + 2] & 0x3Fu);
-            const bool well_formed = (len == 2 && cp >= 0x80) || (len == 3 && cp >= 0x800);
-            // iconv drops Unicode's tag characters (U+E0000 to U+E007F, F3 A0 80 80 to
-            // F3 A0 81 BF) instead of refusing them; so does this path, to give its answers.
-            if (len == 4 && declared == 4 && c == 0xF3 && p[i + 1] == 0xA0 &&
-                (p[i + 2] & 0xFE) == 0x80) {
+            if (len == declared && len == 4)
+                cp = (c & 0x07u) << 18 | (p[i + 1] & 0x3Fu) << 12 | (p[i + 2] & 0x3Fu) << 6 |
+                     (p[i + 3] & 0x3Fu);
+            const bool well_formed = (len == 2 && cp >= 0x80) || (len == 3 && cp >= 0x800) ||
+                                     (len == 4 && cp >= 0x10000 && cp < 0x110000);
+            // iconv drops Unicode's tag characters (U+E0000 to U+E007F) instead of refusing
+            // them; so does this path in GBK, to give its answers.
+            if (!lossless && well_formed && cp >= 0xE0000 && cp <= 0xE007F) {
                 i += len;
                 continue;
             }
             const uint16_t g = well_formed && cp < 0x10000 ? table_[cp] : 0;
-            if (g > 0xFF) {
+            if (g) {
                 out += static_cast<char>(g >> 8);
                 out += static_cast<char>(g & 0xFF);
-            } else if (g) {
-                out += static_cast<char>(g);
+            } else if (lossless && well_formed && !is_surrogate(cp)) {
+                append_four_byte(out, cp);
             } else {
                 out += '?';
             }
@@ -246,8 +253,8 @@ class Utf8ToGbk {
         return out;
     }
 
-    // The GBK form of a basic-plane code point: two bytes (> 0xFF), one byte, or 0 when GBK
-    // lacks it.
+    // The GBK form of a basic-plane code point: two bytes (> 0xFF), one byte (ASCII), or 0
+    // when GBK lacks it.
     uint16_t gbk_of(uint32_t cp) const {
         return cp < 0x80 ? static_cast<uint16_t>(cp) : table_[cp];
     }
@@ -261,9 +268,11 @@ const Utf8ToGbk& utf8_to_gbk_table() {
     return table;
 }
 
-bool is_utf8_to_gbk(const char* from, const char* to) {
-    return (strcasecmp(from, "UTF-8") == 0 || strcasecmp(from, "UTF8") == 0) &&
-           strcasecmp(to, "GBK") == 0;
+bool is_utf8(const char* name) {
+    return strcasecmp(name, "UTF-8") == 0 || strcasecmp(name, "UTF8") == 0;
+}
+bool is_gbk(const char* name) {
+    return strcasecmp(name, "GBK") == 0;
 }
 
 Converter& converter(const char* from, const char* to) {
@@ -274,26 +283,6 @@ Converter& converter(const char* from, const char* to) {
 }
 
 }  // namespace
-
-std::string convert_charset(std::string_view in, const char* from, const char* to, bool* ok) {
-    if (is_utf8_to_gbk(from, to)) {
-        if (ok) *ok = true;
-        return utf8_to_gbk_table().run(in);
-    }
-    Converter& c = converter(from, to);
-    if (ok) *ok = c.valid();
-    return c.run(in);
-}
-
-std::string utf8_to_gbk(std::string_view utf8) {
-    return utf8_to_gbk_table().run(utf8);
-}
-
-std::string gbk_to_utf8(std::string_view gbk) {
-    thread_local Converter c("GBK", "UTF-8");
-    c.set_replacement("\xEF\xBF\xBD");
-    return c.run(gbk);
-}
 
 namespace {
 
@@ -325,6 +314,11 @@ class GbkUtf16Tables {
         iconv_close(cd);
     }
 
+    // The character of a GBK pair, U+FFFD when GBK has none there.
+    char16_t pair_unit(unsigned char lead, unsigned char trail) const {
+        return units_[static_cast<size_t>(lead) << 8 | trail];
+    }
+
     std::u16string to_utf16(std::string_view s) const {
         std::u16string out(s.size(), u'\0');
         char16_t* to = out.data();
@@ -347,29 +341,41 @@ class GbkUtf16Tables {
         return out;
     }
 
-    static std::string to_gbk(std::u16string_view u) {
+    static std::string to_gbk(std::u16string_view u, bool lossless) {
         const Utf8ToGbk& table = utf8_to_gbk_table();
-        std::string out(u.size() * 2, '\0');
+        std::string out(u.size() * (lossless ? 4 : 2), '\0');
         char* to = out.data();
+        auto four_bytes = [&](uint32_t cp) {
+            std::string f;
+            append_four_byte(f, cp);
+            to = std::copy(f.begin(), f.end(), to);
+        };
         for (size_t i = 0; i < u.size(); ++i) {
             const char16_t v = u[i];
             if (v < 0x80) {
                 *to++ = static_cast<char>(v);
                 continue;
             }
-            if (v >= 0xD800 && v <= 0xDFFF) {
-                // A pair outside the basic plane, or a lone half: one character GBK lacks.
-                if (v <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF)
+            if (is_surrogate(v)) {
+                // A pair outside the basic plane (a character GBK lacks), or a lone half.
+                if (v <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF) {
                     ++i;
+                    if (lossless) {
+                        four_bytes(0x10000 + ((v - 0xD800u) << 10 | (u[i] - 0xDC00u)));
+                        continue;
+                    }
+                }
                 *to++ = '?';
                 continue;
             }
             const uint16_t g = table.gbk_of(v);
-            if (g > 0xFF) {
+            if (g) {
                 *to++ = static_cast<char>(g >> 8);
                 *to++ = static_cast<char>(g & 0xFF);
+            } else if (lossless) {
+                four_bytes(v);
             } else {
-                *to++ = g ? static_cast<char>(g) : '?';
+                *to++ = '?';
             }
         }
         out.resize(static_cast<size_t>(to - out.data()));
@@ -387,12 +393,166 @@ const GbkUtf16Tables& gbk_utf16_tables() {
 
 }  // namespace
 
-std::u16string gbk_to_utf16(std::string_view gbk) {
-    return gbk_utf16_tables().to_utf16(gbk);
+namespace {
+
+// Walks lossless program text: on_char(code point) for each character, on_invalid(bytes)
+// for each byte, or GBK pair, that is none (a pair GBK does not define is one).
+template <class OnChar, class OnInvalid>
+void walk_lossless(std::string_view s, OnChar on_char, OnInvalid on_invalid) {
+    const GbkUtf16Tables& tables = gbk_utf16_tables();
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const size_t n = s.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            on_char(c);
+            ++i;
+            continue;
+        }
+        const bool lead = is_lead_byte(c) && i + 1 < n;
+        if (lead && is_trail_byte(p[i + 1])) {
+            const char16_t u = tables.pair_unit(c, p[i + 1]);
+            if (u == 0xFFFD)
+                on_invalid(s.substr(i, 2));
+            else
+                on_char(u);
+            i += 2;
+        } else if (lead && i + 3 < n && is_digit_byte(p[i + 1]) && is_lead_byte(p[i + 2]) &&
+                   is_digit_byte(p[i + 3])) {
+            const uint32_t v = four_byte_value(p + i);
+            if (v >= 0x80 && v < 0x110000 && !is_surrogate(v))
+                on_char(v);
+            else
+                on_invalid(s.substr(i, 4));
+            i += 4;
+        } else {
+            // A lone lead byte, or 80 or FF: the server's gbk takes none of them alone.
+            on_invalid(s.substr(i, 1));
+            ++i;
+        }
+    }
 }
 
-std::string utf16_to_gbk(std::u16string_view utf16) {
-    return GbkUtf16Tables::to_gbk(utf16);
+void append_utf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | cp >> 6);
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | cp >> 12);
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | cp >> 18);
+        out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Lossless program text to UTF-8, with replacement in place of each invalid piece (empty:
+// the bytes as they are).
+std::string lossless_to_utf8(std::string_view s, std::string_view replacement) {
+    std::string out;
+    out.reserve(s.size() + s.size() / 2);
+    walk_lossless(
+        s, [&](uint32_t cp) { append_utf8(out, cp); },
+        [&](std::string_view bytes) { out += replacement.empty() ? bytes : replacement; });
+    return out;
+}
+
+}  // namespace
+
+std::string convert_charset(std::string_view in, const char* from, const char* to, bool* ok) {
+    if (ok) *ok = true;
+    const bool lossless = lossless_text();
+    if (is_gbk(to)) {
+        if (is_utf8(from)) return utf8_to_gbk_table().run(in, lossless);
+        // Through UTF-8 and its table: iconv's GBK writes the euro sign as 80, and holds
+        // nothing outside GBK.
+        Converter& c = converter(from, "UTF-8");
+        if (ok) *ok = c.valid();
+        return utf8_to_gbk_table().run(c.run(in), lossless);
+    }
+    if (is_gbk(from) && lossless) {
+        const std::string utf8 = lossless_to_utf8(in, "?");
+        if (is_utf8(to)) return utf8;
+        Converter& c = converter("UTF-8", to);
+        if (ok) *ok = c.valid();
+        return c.run(utf8);
+    }
+    Converter& c = converter(from, to);
+    if (ok) *ok = c.valid();
+    return c.run(in);
+}
+
+std::string utf8_to_gbk(std::string_view utf8, bool lossless) {
+    return utf8_to_gbk_table().run(utf8, lossless);
+}
+
+std::string gbk_to_utf8(std::string_view gbk, bool lossless) {
+    if (lossless) return lossless_to_utf8(gbk, "\xEF\xBF\xBD");
+    thread_local Converter c("GBK", "UTF-8");
+    c.set_replacement("\xEF\xBF\xBD");
+    return c.run(gbk);
+}
+
+std::string program_to_server_utf8(std::string_view text) {
+    return lossless_to_utf8(text, {});
+}
+
+std::u16string gbk_to_utf16(std::string_view gbk, bool lossless) {
+    if (!lossless) return gbk_utf16_tables().to_utf16(gbk);
+    std::u16string out;
+    out.reserve(gbk.size());
+    walk_lossless(
+        gbk,
+        [&](uint32_t cp) {
+            if (cp < 0x10000) {
+                out += static_cast<char16_t>(cp);
+            } else {
+                out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+                out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            }
+        },
+        [&](std::string_view) { out += u'\xFFFD'; });
+    return out;
+}
+
+std::string utf16_to_gbk(std::u16string_view utf16, bool lossless) {
+    return GbkUtf16Tables::to_gbk(utf16, lossless);
+}
+
+std::string code_point_text(uint32_t code_point, bool lossless) {
+    std::string out;
+    if (code_point == 0) return out;
+    const uint16_t g = code_point < 0x10000 ? utf8_to_gbk_table().gbk_of(code_point) : 0;
+    if (g > 0xFF) {
+        out += static_cast<char>(g >> 8);
+        out += static_cast<char>(g & 0xFF);
+    } else if (g) {
+        out += static_cast<char>(g);
+    } else if (lossless && code_point < 0x110000 && !is_surrogate(code_point)) {
+        append_four_byte(out, code_point);
+    } else {
+        out += '?';
+    }
+    return out;
+}
+
+std::string plain_gbk(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = char_size_at(text, i);
+        if (n == 4)
+            out += '?';
+        else
+            out.append(text, i, n);
+        i += n;
+    }
+    return out;
 }
 
 }  // namespace qb::text

@@ -47,7 +47,8 @@ std::string utf8_of(uint32_t cp) {
 }
 
 // The table-driven UTF-8 decoder gives what glibc's own UTF-8 to GBK conversion gives, for
-// every character of the basic plane and for malformed input.
+// every character of the basic plane and for malformed input; but for the euro sign, which
+// glibc writes as the single byte 80 and the server's gbk refuses.
 TEST(IconvText, FastUtf8MatchesIconvOnTheWholeBasicPlane) {
     iconv_t cd = iconv_open("GBK", "UTF-8");
     ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
@@ -64,6 +65,7 @@ TEST(IconvText, FastUtf8MatchesIconvOnTheWholeBasicPlane) {
                 ? "?"
                 : std::string(out, sizeof out - dst_left);
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (expected.size() == 1 && cp >= 0x80) expected = "?";
         if (convert_charset(in, "UTF-8", "GBK") != expected && ++mismatches < 5)
             ADD_FAILURE() << "U+" << std::hex << cp;
     }
@@ -79,7 +81,7 @@ TEST(IconvText, FastUtf8MatchesIconvOnTheWholeBasicPlane) {
 }
 
 // The tables between program text and UTF-16 give iconv's own answer for every GBK byte and
-// pair and for every UTF-16 unit.
+// pair and for every UTF-16 unit (the euro sign aside: see above).
 TEST(Utf16Tables, AgreeWithIconvEverywhere) {
     iconv_t to16 = iconv_open("UTF-16LE", "GBK"), from16 = iconv_open("GBK", "UTF-16LE");
     ASSERT_NE(to16, reinterpret_cast<iconv_t>(-1));
@@ -113,7 +115,8 @@ TEST(Utf16Tables, AgreeWithIconvEverywhere) {
         const std::optional<std::string> g =
             run(from16, {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)});
         const char16_t unit = static_cast<char16_t>(v);
-        if (utf16_to_gbk(std::u16string_view(&unit, 1)) != g.value_or("?") && ++mismatches < 5)
+        const std::string expected = g && (g->size() == 2 || v < 0x80) ? *g : "?";
+        if (utf16_to_gbk(std::u16string_view(&unit, 1)) != expected && ++mismatches < 5)
             ADD_FAILURE() << "U+" << std::hex << v;
     }
     iconv_close(to16);

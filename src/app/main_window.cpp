@@ -123,7 +123,10 @@ MainWindow::MainWindow(persist::ConfigStore& settings) : settings_(settings) {
     resize(720, 760);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The mode is the program's: a window made after this one starts from its own box.
+    text::lossless_mode = false;
+}
 
 void MainWindow::build_connection_group(QGridLayout* grid) {
     QWidget* box = grid->parentWidget();
@@ -175,6 +178,21 @@ void MainWindow::build_source_group(QGridLayout* grid) {
         3);
     grid->addWidget(make_check("选择框遍历子目录", "遍历子目录", true, box), 1, 4);
     grid->addWidget(make_check("选择框乱序导入", "乱序导入", false, box), 1, 5);
+    auto* lossless = make_check("选择框无损", "保留全部字符（utf8mb4）", false, box);
+    lossless->setToolTip(
+        qtr("导入导出时保留 GBK 没有的字符（表情、生僻字、€ 等），自动创建的库和表用 utf8mb4"));
+    connect(lossless, &QCheckBox::toggled, this, &MainWindow::apply_lossless_mode);
+    grid->addWidget(lossless, 0, 6);
+}
+
+void MainWindow::apply_lossless_mode() {
+    const bool on = unit<QCheckBox>("选择框无损")->isChecked();
+    text::lossless_mode = on;
+    if (connection_ && !db::set_lossless(connection_.get(), on)) {
+        std::string reason;
+        db::last_error(connection_.get(), reason);
+        platform::ui().message(mapping::no_utf8mb4_text(reason), {}, platform::Icon::Warning, this);
+    }
 }
 
 QWidget* MainWindow::build_field_group() {
@@ -519,6 +537,8 @@ void MainWindow::update_units() {
     unit<QPushButton>("按钮导出")
         ->setEnabled(connected && (idle || loop == platform::Loop::Export));
     unit<QPushButton>("按钮导入配置")->setEnabled(idle);
+    // A run, and every loop on the connection, keeps the mode it started in.
+    unit<QCheckBox>("选择框无损")->setEnabled(idle);
 }
 
 void MainWindow::toggle_connection() {
@@ -551,6 +571,7 @@ void MainWindow::toggle_connection() {
             update_units();
             connect_button_->setText(qtr("断开连接"));
             db::execute_sql(connection_.get(), "set names 'GBK'");
+            if (unit<QCheckBox>("选择框无损")->isChecked()) apply_lossless_mode();
             return;
         }
         connect_button_->setText(qtr("建立连接"));

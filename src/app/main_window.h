@@ -108,6 +108,8 @@ class MainWindow : public QWidget, public manager::MainLink {
     // Enables the buttons that need a connection while connected, and disables what the
     // running loop forbids (see platform/busy.h).
     void update_units();
+    // Program text and the connection follow the 选择框无损 box.
+    void apply_lossless_mode();
 
     // 按钮建立连接: connects with the three connection boxes, or disconnects.
     void toggle_connection();

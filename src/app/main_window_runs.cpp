@@ -140,6 +140,7 @@ qb::import::ImportResult MainWindow::run_import(const std::vector<std::string>& 
     settings.table = text_of("编辑框表名");
     settings.encoding = unit<QComboBox>("组合框文件编码")->currentIndex();
     settings.random_order = unit<QCheckBox>("选择框乱序导入")->isChecked();
+    settings.lossless = unit<QCheckBox>("选择框无损")->isChecked();
     settings.time_created = unit<QRadioButton>("单选框创建")->isChecked();
     settings.time_modified = unit<QRadioButton>("单选框修改")->isChecked();
     settings.time_kind = unit<QComboBox>("组合框类型")->currentIndex();
@@ -161,6 +162,7 @@ void MainWindow::start_export() {
     settings.folder = platform::native_path(text_of("编辑框文章目录"));
     settings.types = text_of("编辑框文件类型");
     settings.encoding = unit<QComboBox>("组合框文件编码")->currentIndex();
+    settings.lossless = unit<QCheckBox>("选择框无损")->isChecked();
     WindowRunHost host(*this, "按钮导出", busy_.stop_flag());
     const db::PatientAnswers patient(connection_.get());
     while_running(platform::Loop::Export,

@@ -394,7 +394,10 @@ std::unique_ptr<ResultSet> take_streamed_result(Connection* c) {
 }
 
 ResultSet::ResultSet(st_mysql_res* res, st_mysql* streamed_from, bool lossless)
-    : res_(res), rows_(streamed_from ? 0 : mysql_num_rows(res)), streamed_from_(streamed_from) {
+    : res_(res),
+      rows_(streamed_from ? 0 : mysql_num_rows(res)),
+      streamed_from_(streamed_from),
+      utf8_wire_(lossless) {
     unsigned n = mysql_num_fields(res);
     MYSQL_FIELD* fields = mysql_fetch_fields(res);
     constexpr unsigned kBinary = 63;

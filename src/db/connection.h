@@ -245,6 +245,8 @@ class ResultSet {
     // server stopped sending (then failed() is true).
     bool fetch_next_row();
     bool failed() const { return failed_; }
+    // The text fields came in utf8mb4 (a lossless connection's), not GBK: their Bytes are UTF-8.
+    bool utf8_wire() const { return utf8_wire_; }
 
     template <class T>
     bool read_field(const std::string& column, T& out) {
@@ -282,6 +284,7 @@ class ResultSet {
     // Fields whose text the server sent in utf8mb4 (a lossless connection's, but binary).
     std::vector<bool> utf8_;
     st_mysql* streamed_from_ = nullptr;  // the connection of a streamed result
+    bool utf8_wire_ = false;
     bool failed_ = false;
 };
 

@@ -149,8 +149,17 @@ void ResultList::export_rows(QWidget* owner) const {
         G("导出csv"), G("csv 文件(*.csv)|*.csv|\r\n全部文件(*.*)|*.*"), {}, owner);
     if (path.empty()) return;
     if (text::extension(path).empty()) path += ".csv";
-    std::string content = header_text(titles()) + "\r\n";
-    for (int r : all_rows()) content += row_text(source_cells(r)) + "\r\n";
+    // UTF-8 with a mark in the lossless mode, GBK otherwise; a row's bytes are as the server
+    // sent them, converted only when they came in the other form.
+    const bool utf8 = text::lossless_text();
+    const bool raw_utf8 = source_ && source_->utf8_wire();
+    auto in_file_form = [&](std::string line, bool line_utf8) {
+        if (line_utf8 == utf8) return line;
+        return utf8 ? text::gbk_to_utf8(line) : text::utf8_to_gbk(line, false);
+    };
+    std::string content = utf8 ? "\xEF\xBB\xBF" + text::gbk_to_utf8(header_text(titles()) + "\r\n")
+                               : header_text(titles()) + "\r\n";
+    for (int r : all_rows()) content += in_file_form(row_text(source_cells(r)) + "\r\n", raw_utf8);
     std::ofstream out(platform::native_path(path), std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.close();

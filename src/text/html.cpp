@@ -578,7 +578,7 @@ std::u16string mark_default_separators(const std::u16string& u, const std::u16st
             ++i;
         }
         char16_t c = through_gbk[u[i]];
-        if (lossless && c == u'?' && u[i] != 0xFFFD) c = u[i];
+        if (lossless && c == u'?') c = u[i];
         // CR LF is one separator.
         const bool lf_of_crlf = c == u'\n' && after_cr;
         after_cr = c == u'\r';

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -85,6 +86,49 @@ TEST_F(MainWindowImportTest, TheImportButtonImportsTheFolder) {
               G("确定要导入被拖放的 2 个文件到表[t]中吗？请首先设置好所有参数"));
     EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 2 篇文章，当前表有 5 条记录！"));
     db::execute_sql(window_->connection(), "drop database qb_test_window");
+}
+
+// With 保留全部字符 checked, the window's import and export carry every character, and the
+// box cannot change while a run uses the connection.
+TEST_F(MainWindowImportTest, TheLosslessBoxCarriesEveryCharacterThroughTheWindow) {
+    QB_REQUIRE_SERVER();
+    connect_to_server();
+    db::execute_sql(window_->connection(), "drop database if exists qb_test_window_lossless");
+    make("arts/表情😀.txt",
+         "\xEF\xBB\xBF"
+         "x😀€");
+    auto* box = window_->unit<QCheckBox>("选择框无损");
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    ASSERT_TRUE(box->isChecked());
+    set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.file("arts")));
+    set("编辑框文件类型", "*.txt");
+    set("编辑框库名", "qb_test_window_lossless");
+    set("编辑框表名", "t");
+    window_->set_field_rows({{"name", G("文件主名"), ""}, {"body", G("文件内容"), ""}});
+    bool box_enabled_during_run = true;
+    ui_.on_pump = [&] { box_enabled_during_run = box_enabled_during_run && box->isEnabled(); };
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
+    ui_.on_pump = nullptr;
+    EXPECT_FALSE(box_enabled_during_run);
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 1 篇文章，当前表有 1 条记录！"));
+    auto c = test::connect_to_test_server();
+    ASSERT_TRUE(
+        db::execute_sql(c.get(), "select hex(name), hex(body) from qb_test_window_lossless.t"));
+    auto r = db::take_result(c.get());
+    std::string name, body;
+    r->read_field(0u, name);
+    r->read_field(1u, body);
+    EXPECT_EQ(name, "E8A1A8E68385F09F9880");  // 表情😀
+    EXPECT_EQ(body, "78F09F9880E282AC");      // x😀€
+
+    set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.file("out")));
+    window_->unit<QComboBox>("组合框文件编码")->setCurrentIndex(2);  // UTF-8
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导出"), Qt::LeftButton);
+    EXPECT_EQ(test::read_file(dir_.file("out/表情😀.txt")),
+              "\xEF\xBB\xBF"
+              "x😀€");
+    db::execute_sql(window_->connection(), "drop database qb_test_window_lossless");
 }
 
 // The right button of a greyed 导入 does what its left button does: nothing. Disconnected,

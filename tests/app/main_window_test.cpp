@@ -145,11 +145,13 @@ TEST_F(MainWindowTest, FirstStartShowsEveryControlWithItsDefault) {
         unit<QLabel>(name);
 
     const std::vector<std::pair<const char*, const char*>> checks = {
-        {"选择框遍历子目录", "遍历子目录"}, {"选择框乱序导入", "乱序导入"},
-        {"选择框转为繁体", "转为繁体"},     {"选择框有数字", "数字"},
-        {"选择框有小字母", "小写字母"},     {"选择框有大字母", "大写字母"},
-        {"选择框转为全角", "转为全角"},     {"选择框当前时间", "当前时间"}};
+        {"选择框遍历子目录", "遍历子目录"},       {"选择框乱序导入", "乱序导入"},
+        {"选择框转为繁体", "转为繁体"},           {"选择框有数字", "数字"},
+        {"选择框有小字母", "小写字母"},           {"选择框有大字母", "大写字母"},
+        {"选择框转为全角", "转为全角"},           {"选择框当前时间", "当前时间"},
+        {"选择框无损", "保留全部字符（utf8mb4）"}};
     for (auto [name, caption] : checks) EXPECT_EQ(unit<QCheckBox>(name)->text(), qtr(caption));
+    EXPECT_FALSE(unit<QCheckBox>("选择框无损")->isChecked());
     const std::vector<std::pair<const char*, const char*>> radios = {
         {"单选框创建", "创建"},     {"单选框修改", "修改"},         {"单选框访问", "访问"},
         {"单选框最常用", "最常用"}, {"单选框一般常用", "一般常用"}, {"单选框次要常用", "次要常用"}};
@@ -197,6 +199,7 @@ TEST_F(MainWindowTest, EveryKindOfUnitAndTheFieldListSurviveARestart) {
     set_text("编辑框词组", G("甲|乙"));
     unit<QCheckBox>("选择框遍历子目录")->setChecked(false);
     unit<QCheckBox>("选择框乱序导入")->setChecked(true);
+    unit<QCheckBox>("选择框无损")->setChecked(true);
     unit<QRadioButton>("单选框访问")->setChecked(true);
     unit<QComboBox>("组合框文件编码")->setCurrentIndex(3);
     unit<QComboBox>("组合框数据来源")->setCurrentIndex(7);
@@ -210,6 +213,9 @@ TEST_F(MainWindowTest, EveryKindOfUnitAndTheFieldListSurviveARestart) {
     EXPECT_EQ(text_of("编辑框词组"), G("甲|乙"));
     EXPECT_FALSE(unit<QCheckBox>("选择框遍历子目录")->isChecked());
     EXPECT_TRUE(unit<QCheckBox>("选择框乱序导入")->isChecked());
+    EXPECT_TRUE(unit<QCheckBox>("选择框无损")->isChecked());
+    EXPECT_TRUE(text::lossless_text());  // the restored box sets the mode
+    EXPECT_NE(test::read_file(path_).find("\r\n" + G("选择框无损=真")), std::string::npos);
     EXPECT_TRUE(unit<QRadioButton>("单选框访问")->isChecked());
     EXPECT_FALSE(unit<QRadioButton>("单选框修改")->isChecked());
     EXPECT_EQ(unit<QComboBox>("组合框文件编码")->currentIndex(), 3);

@@ -9,11 +9,14 @@
 
 #include "db/connection.h"
 #include "db/statements.h"
+#include "export/export_run.h"
 #include "import/collect.h"
 #include "import/column_types.h"
 #include "test_server.h"
 #include "test_util.h"
+#include "text/codepage.h"
 #include "text/gbk.h"
+#include "text/iconv_text.h"
 
 namespace qb::import {
 namespace {
@@ -478,6 +481,160 @@ TEST_F(ImportRunTest, FieldRowsEditedDuringTheRunKeepTheirOwnOptions) {
     EXPECT_EQ(rows("select a, b, c from qb_test_import.t order by ID"),
               (std::vector<std::vector<std::string>>{
                   {"A", "B", G("甲")}, {"A", "B", G("甲")}, {"late", "B", G("甲")}}));
+}
+
+// Characters the server's gbk lacks, from every Unicode form and from a reference, become
+// "?" and the article goes in (glibc writes the euro sign as the byte 80, which the server's
+// gbk refuses); a raw ANSI file holding that byte is taken as it is and fails with the
+// server's reason.
+TEST_F(ImportRunTest, TheEuroSignBecomesAQuestionMarkInGbk) {
+    const std::string euro = "\xE2\x82\xAC";
+    std::vector<std::string> files = {
+        make("u8.txt", "a" + euro + "b"),
+        make("u16.txt", std::string("\xFF\xFE"
+                                    "a\0\xAC\x20",
+                                    6)),
+        make("big5.html",
+             "<meta charset=Big5>" + text::convert_charset(euro + "x", "UTF-8", "BIG5")),
+        make("ref.html", "c&#8364;d"), make("ansi.txt", "e\x80")};
+    TestHost host({{"name", G("文件主名"), ""},
+                   {G("内容"), G("文件内容"), ""},
+                   {G("摘要"), G("内容摘要"), G("0┊?┊40")}});
+    ImportResult r = run_import(c_.get(), settings_, files, host);
+    EXPECT_EQ(r.imported, 4u);
+    ASSERT_EQ(host.failures.size(), 1u);
+    EXPECT_NE(host.failures[0].find("ansi.txt: Incorrect string value: '\\x80'"), std::string::npos)
+        << host.failures[0];
+    EXPECT_EQ(rows("select name, " + G("摘要") + " from qb_test_import.t order by ID"),
+              (std::vector<std::vector<std::string>>{
+                  {"u8", "a?b"}, {"u16", "a?"}, {"big5", "?x"}, {"ref", "c?d"}}));
+}
+
+// The lossless mode: every character of the files and their names into an automatically
+// created utf8mb4 table, each column as the file holds it, and out again byte for byte.
+TEST_F(ImportRunTest, LosslessKeepsEveryCharacterThereAndBack) {
+    const std::string text8 =
+        "价格 10€，表情 😀，生僻 𠮷𩸽，韩文 한국어。第二句在这里，很长的一句话。";
+    auto utf16 = [](const std::string& utf8, bool big_endian) {
+        std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+        return out + text::convert_charset(utf8, "UTF-8", big_endian ? "UTF-16BE" : "UTF-16LE");
+    };
+    const std::string hkscs = text::convert_charset("𨋢㗎", "UTF-8", "BIG5-HKSCS");
+    ASSERT_EQ(hkscs.find('?'), std::string::npos);
+    struct Case {
+        std::string name, bytes, content, title, summary;
+        int encoding;  // for the way back; 0: not written back
+    };
+    const std::vector<Case> cases = {
+        {"分类😀/文章😀.txt", "\xEF\xBB\xBF" + text8, text8, "", text8, text::kUtf8},
+        {"分类😀/无标记.txt", text8, text8, "", text8, 0},
+        {"分类😀/小端.txt", utf16(text8, false), text8, "", text8, text::kUtf16Le},
+        {"分类😀/大端.txt", utf16(text8, true), text8, "", text8, text::kUtf16Be},
+        {"分类😀/港.html",
+         "<html><head><meta charset=\"Big5-HKSCS\"><title>" + hkscs + "</title></head>" + hkscs +
+             "&#128512;&#8364;</html>",
+         "", "𨋢㗎", "𨋢㗎𨋢㗎😀€", 0}};
+    std::vector<std::string> files;
+    for (const Case& k : cases) files.push_back(make(k.name, k.bytes));
+    const std::string sep = G("┊?┊");
+    TestHost host({{"name", G("文件主名"), ""},
+                   {G("内容"), G("文件内容"), ""},
+                   {"title", G("网页标题"), "<title>" + sep + "</title>"},
+                   {"summary", G("内容摘要"), "0" + sep + "200"},
+                   {"folder", G("父目录名"), ""}});
+    settings_.lossless = true;
+    ImportResult r = run_import(c_.get(), settings_, files, host);
+    EXPECT_EQ(r.imported, cases.size()) << (host.failures.empty() ? "" : host.failures[0]);
+    EXPECT_FALSE(text::lossless_text());  // the run's mode ends with it
+
+    auto ddl = rows("show create table qb_test_import.t");
+    ASSERT_EQ(ddl.size(), 1u);
+    EXPECT_NE(ddl[0][1].find("CHARSET=utf8mb4"), std::string::npos) << ddl[0][1];
+    ASSERT_TRUE(db::set_lossless(c_.get(), true));
+    std::vector<std::vector<std::string>> stored = rows(
+        "select name, " + G("内容") + ", title, summary, folder from qb_test_import.t order by ID");
+    ASSERT_EQ(stored.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& k = cases[i];
+        std::vector<std::string> utf8;
+        for (const std::string& v : stored[i]) utf8.push_back(text::gbk_to_utf8(v, true));
+        EXPECT_EQ(utf8[0],
+                  k.name.substr(k.name.find('/') + 1, k.name.rfind('.') - k.name.find('/') - 1));
+        if (!k.content.empty()) {
+            EXPECT_EQ(utf8[1], k.content) << k.name;
+        }
+        EXPECT_EQ(utf8[2], k.title.empty() ? " " : k.title) << k.name;
+        EXPECT_EQ(utf8[3], k.summary) << k.name;
+        EXPECT_EQ(utf8[4], "分类😀");
+    }
+    ASSERT_TRUE(db::set_lossless(c_.get(), false));
+
+    // Out again, each in its own encoding, named by its 文件主名.
+    for (const Case& k : cases) {
+        if (!k.encoding) continue;
+        exporting::ExportSettings out;
+        out.database = settings_.database;
+        out.table = "t";
+        out.folder = dir_.file("out" + std::to_string(k.encoding));
+        out.types = "*.txt";
+        out.encoding = k.encoding;
+        out.lossless = true;
+        TestHost back({{"name", G("文件主名"), ""}, {G("内容"), G("文件内容"), ""}});
+        exporting::run_export(c_.get(), out, back);
+        const std::string name = k.name.substr(k.name.find('/') + 1);
+        EXPECT_EQ(test::read_file(out.folder + "/" + name), k.bytes) << name;
+    }
+    // ANSI: GBK, "?" for what GBK lacks.
+    exporting::ExportSettings ansi;
+    ansi.database = settings_.database;
+    ansi.table = "t";
+    ansi.folder = dir_.file("ansi");
+    ansi.types = "*.txt";
+    ansi.encoding = text::kAnsi;
+    ansi.lossless = true;
+    TestHost back({{"name", G("文件主名"), ""}, {G("内容"), G("文件内容"), ""}});
+    exporting::run_export(c_.get(), ansi, back);
+    EXPECT_EQ(test::read_file(ansi.folder + "/" + "无标记.txt"),
+              G("价格 10?，表情 ?，生僻 ??，韩文 ???。第二句在这里，很长的一句话。"));
+}
+
+// A column that cannot hold a character: the server refuses that row with its reason, and
+// the others go in. An article of GBK characters alone is stored the same in both modes.
+TEST_F(ImportRunTest, LosslessIntoAGbkColumnAndGbkArticlesInBothModes) {
+    ASSERT_TRUE(db::execute_sql(c_.get(), "create database qb_test_import charset utf8"));
+    ASSERT_TRUE(
+        db::execute_sql(c_.get(),
+                        "create table qb_test_import.t (ID int auto_increment primary "
+                        "key, name text, body mediumtext, sum text, title text) charset utf8"));
+    std::vector<std::string> files;
+    CollectOptions examples;
+    examples.patterns_gbk = "*.txt|*.html";
+    examples.include_subfolders = true;
+    collect_article_files(files, std::string(QB_SOURCE_DIR) + "/examples/articles", examples);
+    ASSERT_EQ(files.size(), 7u);
+    files.push_back(make("e.txt", "x😀"));
+    const std::string sep = G("┊?┊");
+    const std::vector<FieldMapping> fields = {
+        {"name", G("文件主名"), ""},
+        {"body", G("文件内容"), ""},
+        {"sum", G("内容摘要"), "40" + sep + "40"},
+        {"title", G("网页标题"), "<title>" + sep + "</title>"}};
+    TestHost gbk(fields);
+    ImportResult r = run_import(c_.get(), settings_, files, gbk);
+    EXPECT_EQ(r.failed, 0u);
+    TestHost lossless(fields);
+    settings_.lossless = true;
+    r = run_import(c_.get(), settings_, files, lossless);
+    ASSERT_EQ(lossless.failures.size(), 1u);
+    EXPECT_NE(lossless.failures[0].find("e.txt: Incorrect string value: '\\xF0\\x9F\\x98\\x80'"),
+              std::string::npos)
+        << lossless.failures[0];
+    const size_t n = files.size();
+    EXPECT_EQ(r.imported, n - 1);
+    const std::string cols = "hex(name), hex(body), hex(sum), hex(title)";
+    auto all = rows("select " + cols + " from qb_test_import.t where name <> 'e' order by ID");
+    ASSERT_EQ(all.size(), 2 * (n - 1));
+    for (size_t i = 0; i + 1 < n; ++i) EXPECT_EQ(all[i], all[i + n - 1]) << files[i];
 }
 
 }  // namespace

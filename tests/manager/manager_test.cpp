@@ -448,6 +448,43 @@ TEST_F(ManagerTest, TheViewerDeletesExactlyTheRowsShown) {
               "A\r\n");
 }
 
+// With 保留全部字符 checked (by a click on the main window), the viewer shows, copies, exports
+// and deletes by every character of a utf8mb4 table; unchecked, the same rows are GBK again.
+TEST_F(ManagerTest, TheLosslessBoxShowsEveryCharacterInTheViewer) {
+    QB_REQUIRE_SERVER();
+    open();
+    sql("create table qb_test_mgr.u (id int primary key, s varchar(10)) charset utf8mb4");
+    sql("insert into qb_test_mgr.u values (1, 0xF09F9880E282AC), (2, 0xF09F9881)");  // 😀€, 😁
+    manager_->refresh_table_list();
+    select_database("qb_test_mgr");
+    select_tables({"u"});
+    auto* box = main_->unit<QCheckBox>("选择框无损");
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    ASSERT_TRUE(box->isChecked());
+    manager_->open_viewer(false);
+    ResultList* list = manager_->viewer()->list();
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QString::fromUtf8("😀€"));
+    list->copy_rows({0});
+    EXPECT_EQ(qb::text::gbk_to_utf8(ui_.clipboard_text()), "1\t😀€\r\n");
+    ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("u.csv"))};
+    list->export_rows(manager_->viewer());
+    EXPECT_EQ(test::read_file(dir_.file("u.csv")),
+              "\xEF\xBB\xBF\"id(1)\"\t\"s(2)\"\r\n1\t😀€\r\n2\t😁\r\n");
+    list->clearSelection();
+    list->topLevelItem(1)->setSelected(true);
+    manager_->viewer()->delete_rows(false);
+    EXPECT_EQ(count("select count(*) from qb_test_mgr.u where id = 2"), 0);
+
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    ASSERT_FALSE(box->isChecked());
+    manager_->open_viewer(false);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QString::fromUtf8("??"));
+    ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("u.csv"))};
+    list->export_rows(manager_->viewer());
+    EXPECT_EQ(test::read_file(dir_.file("u.csv")), "\"id(1)\"\t\"s(2)\"\r\n1\t??\r\n");
+}
+
 // 查找库 whose hit is the database already chosen lists its tables again.
 TEST_F(ManagerTest, FindingTheChosenDatabaseListsItsTablesAgain) {
     QB_REQUIRE_SERVER();

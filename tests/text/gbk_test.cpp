@@ -147,5 +147,69 @@ TEST(Gbk, AKnownBoundaryChangesNoAnswer) {
     }
 }
 
+// The lossless mode's four-byte forms are one character each: their digits and letters are
+// never found, counted or cut on their own, whatever surrounds them; without the mode the
+// same bytes are what they were.
+TEST(Gbk, FourByteFormsAreOneCharacterInTheLosslessMode) {
+    auto four = [](uint32_t cp) {
+        std::string f;
+        append_four_byte(f, cp);
+        return f;
+    };
+    const std::vector<std::string> pieces{"a",
+                                          "A",
+                                          "0",
+                                          "5",
+                                          "|",
+                                          G("乗"),
+                                          G("中"),
+                                          four(0x1F600),
+                                          four(0x20AC),
+                                          four(0x20BB7),
+                                          four(0x10FFFF),
+                                          four(0xAC00)};
+    for (const std::string& f : {four(0x1F600), four(0x10FFFF), four(0x80)}) {
+        ASSERT_EQ(f.size(), 4u);
+        EXPECT_EQ(four_byte_value(reinterpret_cast<const unsigned char*>(f.data())),
+                  f == four(0x80)      ? 0x80u
+                  : f == four(0x1F600) ? 0x1F600u
+                                       : 0x10FFFFu);
+    }
+    const LosslessText on(true);
+    std::mt19937 random(5);
+    for (int round = 0; round < 300; ++round) {
+        std::string s;
+        std::vector<size_t> boundaries;
+        const int n = 1 + static_cast<int>(random() % 12);
+        for (int k = 0; k < n; ++k) {
+            boundaries.push_back(s.size());
+            s += pieces[random() % pieces.size()];
+        }
+        ASSERT_EQ(char_count(s), boundaries.size()) << s;
+        ASSERT_EQ(left_chars(s, 2), s.substr(0, boundaries.size() > 2 ? boundaries[2] : s.size()));
+        for (const std::string needle : {"0", "5", "A", "a", "|", "5a", "\x81"}) {
+            for (int start = 1; start <= static_cast<int>(s.size()); ++start) {
+                int expected = -1;
+                for (size_t b : boundaries)
+                    if (b >= static_cast<size_t>(start - 1) &&
+                        s.compare(b, needle.size(), needle) == 0) {
+                        expected = static_cast<int>(b) + 1;
+                        break;
+                    }
+                ASSERT_EQ(text::find(s, needle, start), expected) << s << " " << needle;
+                if (needle == "0" || needle == "5" || needle == "|") {  // no letters
+                    ASSERT_EQ(find_nocase(s, needle, start), expected) << s << " " << needle;
+                }
+            }
+        }
+    }
+    // A four-byte form is compared whole by the case-insensitive search too.
+    EXPECT_EQ(find_nocase("x" + four(0x1F600), four(0x1F601)), -1);
+    EXPECT_EQ(find_nocase("x" + four(0x1F600), four(0x1F600)), 2);
+    const LosslessText off(false);
+    EXPECT_EQ(char_count(four(0x1F600)), 4u);
+    EXPECT_EQ(text::find(four(0x1F600), std::string(1, four(0x1F600)[1])), 2);
+}
+
 }  // namespace
 }  // namespace qb::text

@@ -10,6 +10,7 @@
 
 #include "test_util.h"
 #include "text/gbk.h"
+#include "text/iconv_text.h"
 #include "text/pump.h"
 #include "text/regex.h"
 
@@ -171,6 +172,25 @@ TEST(Counting, CharsAndLeftChars) {
     EXPECT_EQ(LeftChars("a\r\nb", 2), "a\r\n");
 }
 
+// In the lossless mode a character GBK lacks is one character to every length, and a
+// reference beyond the basic plane is its character.
+TEST(Summary, LosslessLengthsCountCharacters) {
+    const LosslessText on(true);
+    const std::string smile = code_point_text(0x1F600);
+    std::string page;
+    for (int i = 0; i < 50; ++i) page += smile;
+    EXPECT_EQ(CountChars(MakeSummary(page, 40, 40)), 40u);
+    EXPECT_EQ(MakeSummary(page, 40, 40), page.substr(0, 40 * smile.size()));
+    EXPECT_EQ(DecodeEntities("a&#128512;&#x1F600;&#8364;b"),
+              "a" + smile + smile + code_point_text(0x20AC) + "b");
+    // Still the low 16 bits past the last code point, as in GBK.
+    EXPECT_EQ(DecodeEntities("&#1114177;"), "A");
+    const std::string sentence = smile + smile + smile + G("。") + "ab";
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(PickTitleSentence(sentence, "", 3, "", true), smile + smile + smile);
+    EXPECT_EQ(SanitizeFileName(smile + "a/b"), smile + G("a／b"));
+}
+
 TEST(Summary, TagsLinksAndBreaksGoneLengthInRange) {
     std::string page = "<html><head><title>t</title></head><body>";
     for (int i = 0; i < 50; ++i)
@@ -214,11 +234,16 @@ TEST(TitleSentence, TheMarkingAgreesWithItsExpressions) {
     ASSERT_TRUE(
         separator.Create("[" + RegexObject::EscapeWildcard(chars) + "]|\\r\\n|\\r|\\n|\\. "));
     const std::string joint = G("[⊥]");
-    const std::vector<std::string> pieces{
-        " ",  "\t", G("　"), "\r\n", "\r",   "\n", "x",  G("中"), ",",    G("，"),
-        ". ", ".",  "?",     "\x81", "\xFF", "-",  "\"", G("《"), G("‘"), "\xA2\xA0"};
+    std::vector<std::string> pieces{" ",     "\t", G("　"), "\r\n",  "\r",   "\n",      "x",
+                                    G("中"), ",",  G("，"), ". ",    ".",    "?",       "\x81",
+                                    "\xFF",  "-",  "\"",    G("《"), G("‘"), "\xA2\xA0"};
     std::mt19937 random(13);
-    for (int round = 0; round < 5000; ++round) {
+    // And in the lossless mode, with characters GBK lacks (which separate nothing).
+    for (int round = 0; round < 10000; ++round) {
+        const LosslessText mode(round >= 5000);
+        if (round == 5000)
+            for (uint32_t cp : {0x1F600u, 0x20ACu, 0xFF1Fu, 0x3000u + 0x2000u})
+                pieces.push_back(code_point_text(cp));
         std::string text;
         const int n = static_cast<int>(random() % 16);
         for (int k = 0; k < n; ++k) text += pieces[random() % pieces.size()];
@@ -229,9 +254,11 @@ TEST(TitleSentence, TheMarkingAgreesWithItsExpressions) {
 }
 
 TEST(TitleSentence, TagsGoAsWrittenFromTheLastToTheFirst) {
-    const std::vector<std::string> pieces{"<", ">", "x", G("中"), "<b>", "\x81"};
+    std::vector<std::string> pieces{"<", ">", "x", G("中"), "<b>", "\x81"};
     std::mt19937 random(17);
-    for (int round = 0; round < 5000; ++round) {
+    for (int round = 0; round < 10000; ++round) {
+        const LosslessText mode(round >= 5000);
+        if (round == 5000) pieces.push_back(code_point_text(0x1F600));
         std::string text;
         const int n = static_cast<int>(random() % 14);
         for (int k = 0; k < n; ++k) text += pieces[random() % pieces.size()];

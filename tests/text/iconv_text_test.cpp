@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include "test_util.h"
+
 namespace qb::text {
 namespace {
 
@@ -124,6 +126,50 @@ TEST(Utf16Tables, AgreeWithIconvEverywhere) {
     EXPECT_EQ(mismatches, 0);
     // A pair outside the basic plane and a lone half: one "?" each.
     EXPECT_EQ(utf16_to_gbk(u"a\U0001F600b" + std::u16string(1, char16_t{0xD800}) + u"z"), "a?b?z");
+}
+
+// The lossless mode holds every Unicode scalar value: UTF-8, UTF-16 (host order and through
+// iconv's UTF-16LE/BE and UTF-32) to program text and back give the same characters, GBK's
+// own characters keep their GBK bytes, and what is no character (a lone half of a pair, a
+// malformed byte) is what it was in GBK.
+TEST(IconvText, TheLosslessModeHoldsEveryCharacter) {
+    std::string utf8;
+    std::u16string utf16;
+    for (uint32_t cp = 1; cp < 0x110000; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        const char32_t c = cp;
+        utf8 +=
+            convert_charset(std::string(reinterpret_cast<const char*>(&c), 4), "UTF-32LE", "UTF-8");
+    }
+    utf16 = gbk_to_utf16(utf8_to_gbk(utf8, true), true);
+    const LosslessText on(true);
+    const std::string program = utf8_to_gbk(utf8);
+    EXPECT_EQ(gbk_to_utf8(program), utf8);
+    EXPECT_EQ(program_to_server_utf8(program), utf8);
+    EXPECT_EQ(convert_charset(program, "GBK", "UTF-8"), utf8);
+    EXPECT_EQ(gbk_to_utf16(program), utf16);
+    EXPECT_EQ(utf16_to_gbk(utf16), program);
+    EXPECT_EQ(convert_charset(utf8, "UTF-8", "UTF-16BE"),
+              convert_charset(program, "GBK", "UTF-16BE"));
+    for (const char* form : {"UTF-16LE", "UTF-16BE", "UTF-32LE"})
+        EXPECT_EQ(convert_charset(convert_charset(utf8, "UTF-8", form), form, "GBK"), program)
+            << form;
+    // Each character counts once; a GBK character is its GBK bytes, and GBK text is the same
+    // text in both modes.
+    EXPECT_EQ(char_count(program), 0x110000u - 0x800 - 1);
+    EXPECT_EQ(utf8_to_gbk("中文€😀"),
+              G("中文") + code_point_text(0x20AC) + code_point_text(0x1F600));
+    EXPECT_EQ(code_point_text(0x20AC).size(), 4u);
+    EXPECT_EQ(code_point_text(0x20AC, false), "?");
+    EXPECT_EQ(plain_gbk(utf8_to_gbk("中€😀x")), G("中??x"));
+    // Not characters: "?" from UTF-8 and UTF-16 as in GBK; to the server, a byte that starts
+    // no character stays itself (the server refuses it with its own reason).
+    EXPECT_EQ(utf8_to_gbk("a\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80z"),
+              "a??"
+              "?z");
+    EXPECT_EQ(utf16_to_gbk(std::u16string(1, char16_t{0xDC00}) + u"z"), "?z");
+    EXPECT_EQ(program_to_server_utf8("a\x80\x81 b\xFF"), "a\x80\x81 b\xFF");
+    EXPECT_EQ(gbk_to_utf8("a\x80"), "a\xEF\xBF\xBD");
 }
 
 }  // namespace

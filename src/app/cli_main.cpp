@@ -100,6 +100,8 @@ const char* kHelp =
     "  --no-subfolders        不遍历子目录 / this folder only\n"
     "  --random-order         乱序导入 / import in random order\n"
     "  --empty-table-first    导入前清空表 / delete every row of the table first\n"
+    "  --batch N              每条语句导入 N 篇（默认 100，1 为逐篇）/ files per INSERT\n"
+    "                         statement (default 100; 1: one statement per file)\n"
     "  --help                 显示本说明 / show this text\n"
     "  --version              显示版本 / show the version\n"
     "\n"
@@ -134,6 +136,7 @@ struct Config {
     std::string types = "*.*";
     int encoding = 0;
     bool subfolders = true, random_order = false, empty_first = false, lossless = false;
+    size_t batch = import::kDefaultBatch;
     bool time_created = false, time_modified = true;
     int time_kind = 0;
     std::vector<mapping::FieldMapping> rows;
@@ -353,6 +356,7 @@ int run_import_command(const Config& config) {
     settings.time_modified = config.time_modified;
     settings.time_kind = config.time_kind;
     settings.lossless = config.lossless;
+    settings.batch = config.batch;
     CliHost cli(config.rows, config.empty_first);
     StatementBreaker breaker(config, connection.get());
     const import::ImportResult r = import::run_import(connection.get(), settings, files, cli);
@@ -420,9 +424,13 @@ int main(int argc, char** argv) {
             overrides.emplace_back(a, "");
         } else if (a == "--config" || a == "--server" || a == "--user" || a == "--password" ||
                    a == "--database" || a == "--table" || a == "--folder" || a == "--types" ||
-                   a == "--encoding") {
+                   a == "--encoding" || a == "--batch") {
             auto v = value();
             if (!v) return usage_error(a + " needs a value");
+            if (a == "--batch" && command != "import") return usage_error(a + " is an import option");
+            if (a == "--batch" && (!text::is_position(*v) || text::to_int(*v) < 1 ||
+                                   text::to_int(*v) > 100000))
+                return usage_error("--batch needs a number of files from 1 to 100000");
             if (a == "--config")
                 config_path = *v;
             else
@@ -450,6 +458,7 @@ int main(int argc, char** argv) {
         if (option == "--no-subfolders") config.subfolders = false;
         if (option == "--random-order") config.random_order = true;
         if (option == "--empty-table-first") config.empty_first = true;
+        if (option == "--batch") config.batch = static_cast<size_t>(text::to_int(v));
         if (option == "--encoding") {
             auto code = encoding_code(v);
             if (!code) return usage_error("unknown encoding " + v);

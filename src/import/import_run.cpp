@@ -1,5 +1,7 @@
 #include "import/import_run.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -130,6 +132,113 @@ void warn_if_simplified(const std::vector<mapping::FieldMapping>& rows, ImportHo
             return;
         }
     }
+}
+
+// One file's row: its columns and their values, escaped and quoted, as both statement forms
+// take them.
+struct FileRow {
+    std::string path;
+    size_t number = 0;
+    std::string failure;  // why the file is not sent (unreadable, too large), or empty
+    std::vector<std::string> names;
+    std::string columns;  // "`a`,`b`"
+    std::string values;   // "'x',' '"
+    std::vector<size_t> ends;  // where each value ends in values
+    void add(const std::string& name, const std::string& value) {
+        std::string escaped = db::escape_sql_value(value);
+        if (escaped.empty()) escaped = " ";  // an empty value is stored as one space
+        if (!names.empty()) {
+            columns += ",";
+            values += ",";
+        }
+        names.push_back(name);
+        columns += "`" + name + "`";
+        values += "'" + escaped + "'";
+        ends.push_back(values.size());
+    }
+};
+
+// The one-file statement: "insert into `t` set `a`='x',...", as a run of one file per
+// statement sends it.
+std::string single_insert_sql(const std::string& table, const FileRow& row) {
+    std::string assignments;
+    assignments.reserve(row.values.size() + row.columns.size() + row.names.size());
+    for (size_t k = 0, from = 0; k < row.names.size(); from = row.ends[k++] + 1) {
+        if (k) assignments += ",";
+        assignments += "`" + row.names[k] + "`=";
+        assignments.append(row.values, from, row.ends[k] - from);
+    }
+    return db::insert_record_sql("`" + table + "`", assignments);
+}
+
+size_t batch_header_size(const std::string& table, const std::string& columns) {
+    return std::string_view("insert into `` () values ").size() + table.size() + columns.size();
+}
+
+// Several files of the same columns in one statement, in their order.
+std::string batch_insert_sql(const std::string& table, const std::vector<const FileRow*>& rows) {
+    std::string sql = "insert into `" + table + "` (" + rows.front()->columns + ") values ";
+    size_t size = sql.size();
+    for (const FileRow* row : rows) size += row->values.size() + 3;
+    sql.reserve(size);
+    for (size_t k = 0; k < rows.size(); ++k) {
+        sql += k ? ",(" : "(";
+        sql += rows[k]->values;
+        sql += ")";
+    }
+    return sql;
+}
+
+// What the server takes: files per statement, and the largest statement (max_allowed_packet,
+// with the command byte).
+struct Limits {
+    size_t batch = 1;
+    size_t packet = size_t{1} << 20;
+    bool lossless = false;
+    // At most the bytes program text takes on the wire: utf8mb4 gives a GBK character three
+    // bytes for its two.
+    size_t wire(size_t bytes) const { return (lossless ? bytes + bytes / 2 : bytes) + 1; }
+};
+
+Limits statement_limits(db::Connection* c, const ImportSettings& settings) {
+    Limits limits;
+    limits.lossless = db::is_lossless(c);
+    int64_t packet = 0;
+    if (db::execute_sql(c, "select @@max_allowed_packet"))
+        if (auto r = db::take_result(c)) r->read_field(0u, packet);
+    if (packet > 0) limits.packet = static_cast<size_t>(packet);
+    // Several rows in one statement only where the server stores all of them or none: on a
+    // table without transactions a refused statement keeps the rows before the refused one,
+    // which sending the files again one by one would store twice.
+    int64_t transactional = 0;
+    if (settings.batch > 1 &&
+        db::execute_sql(c, "select count(*) from information_schema.tables where table_schema = '" +
+                               db::escape_sql_value(settings.database) + "' and table_name = '" +
+                               db::escape_sql_value(settings.table) + "' and engine = 'InnoDB'"))
+        if (auto r = db::take_result(c)) r->read_field(0u, transactional);
+    limits.batch = transactional > 0 ? std::max<size_t>(settings.batch, 1) : 1;
+    return limits;
+}
+
+// The wire size of the file's own statement: exact where the estimate comes near the limit.
+size_t single_wire_size(const std::string& table, const FileRow& row, const Limits& limits) {
+    const size_t estimate = limits.wire(std::string_view("insert into `` set ").size() +
+                                        table.size() + row.values.size() + row.columns.size() +
+                                        row.names.size());
+    if (estimate <= limits.packet || !limits.lossless) return estimate;
+    return text::program_to_server_utf8(single_insert_sql(table, row)).size() + 1;
+}
+
+std::string megabytes(size_t bytes) {
+    const double mb = static_cast<double>(bytes) / (1 << 20);
+    char text[32];
+    std::snprintf(text, sizeof text, mb >= 10 || mb == static_cast<double>(static_cast<long>(mb)) ? "%.0f" : "%.1f", mb);
+    return text;
+}
+
+std::string too_large_text(size_t size, size_t limit) {
+    return G("文章太大：语句 ") + megabytes(size) + G(" MB，超过服务器允许的 ") + megabytes(limit) +
+           G(" MB（max_allowed_packet）");
 }
 
 }  // namespace
@@ -273,36 +382,99 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
     text::DrawPool order;
     const size_t n = files.size();
     host.set_button_caption(G("正在导入.."));
-    // Each INSERT is sent without waiting: the next file is read and its statement made while
-    // the server stores the row, and the answer is collected just before the next statement.
-    struct Sent {
-        bool active = false;
-        std::string path;
-        size_t number = 0;
-    } sent;
-    // The answer to the statement in flight; false when the connection is gone, ending the
-    // run (the rest would fail the same way).
-    auto collect = [&]() {
-        if (!sent.active) return true;
-        sent.active = false;
-        const db::SentOutcome outcome = db::finish_sent_sql(c);
-        if (outcome.ok) {
+    const Limits limits = statement_limits(c, settings);
+    // Each statement is sent without waiting: the next files are read and their rows made
+    // while the server stores the last ones, and the answer is collected just before the next
+    // statement goes out. A statement holds up to limits.batch files of the same columns.
+    std::vector<FileRow> building, in_flight;
+    std::string building_columns;  // of the rows to send; empty while none
+    size_t building_bytes = 0;
+    bool lost = false;
+    auto report = [&](const FileRow& row, bool ok, const std::string& reason) {
+        if (ok) {
             ++result.imported;
             host.set_button_caption(G("总 ") + count_text(n) + G(" 篇，已导入 ") +
                                     count_text(result.imported) + G(" 篇"));
-            host.set_window_caption(text::utf8_to_gbk(text::base_name(sent.path)));
+            host.set_window_caption(text::utf8_to_gbk(text::base_name(row.path)));
         } else {
             ++result.failed;
         }
-        host.file_done(sent.path, outcome.ok, outcome.error, sent.number, n);
-        if (outcome.lost) {
-            result.connection_lost = true;
-            result.not_attempted = n - sent.number;
+        host.file_done(row.path, ok, reason, row.number, n);
+    };
+    auto lose = [&](size_t last_number) {
+        lost = result.connection_lost = true;
+        result.not_attempted = n - last_number;
+    };
+    // One file's own statement, waited for: a batch the server refused is sent again file by
+    // file, so that each failure is the file's own and every other file goes in.
+    auto run_alone = [&](const FileRow& row) {
+        std::string reason;
+        const bool ok = db::use_database(c, settings.database) &&
+                        db::execute_sql(c, single_insert_sql(settings.table, row));
+        if (!ok) db::last_error(c, reason);
+        report(row, ok, reason);
+        if (!ok && db::connection_lost(c)) lose(row.number);
+        return !lost;
+    };
+    // The answer to the statement in flight; false when the connection is gone, ending the
+    // run (the rest would fail the same way).
+    auto collect = [&]() {
+        if (in_flight.empty()) return !lost;
+        std::vector<FileRow> rows = std::move(in_flight);
+        in_flight.clear();
+        const db::SentOutcome outcome = db::finish_sent_sql(c);
+        size_t sent_rows = 0;
+        for (const FileRow& row : rows) sent_rows += row.failure.empty();
+        if (!outcome.ok && !outcome.lost && sent_rows > 1 && !host.stop_requested()) {
+            for (const FileRow& row : rows) {
+                if (lost) break;
+                if (!row.failure.empty())
+                    report(row, false, row.failure);
+                else
+                    run_alone(row);
+            }
+            return !lost;
         }
-        return !outcome.lost;
+        for (const FileRow& row : rows)
+            report(row, row.failure.empty() && outcome.ok,
+                   row.failure.empty() ? outcome.error : row.failure);
+        if (outcome.lost) lose(rows.back().number);
+        return !lost;
+    };
+    // Sends the rows built so far as one statement (after the answer to the last one).
+    auto send = [&]() {
+        if (!collect()) return false;
+        in_flight = std::move(building);
+        building.clear();
+        building_columns.clear();
+        building_bytes = 0;
+        std::vector<const FileRow*> sql_rows;
+        for (const FileRow& row : in_flight)
+            if (row.failure.empty()) sql_rows.push_back(&row);
+        if (sql_rows.empty()) {
+            for (const FileRow& row : in_flight) report(row, false, row.failure);
+            in_flight.clear();
+            return true;
+        }
+        // Whatever moved the connection to another database meanwhile, the rows go into the
+        // table the run was started for; a database gone since then fails the files.
+        const std::string statement = sql_rows.size() == 1
+                                          ? single_insert_sql(settings.table, *sql_rows[0])
+                                          : batch_insert_sql(settings.table, sql_rows);
+        if (!db::use_database(c, settings.database) || !db::send_sql(c, statement)) {
+            std::string reason;
+            db::last_error(c, reason);
+            std::vector<FileRow> rows = std::move(in_flight);
+            in_flight.clear();
+            for (const FileRow& row : rows) report(row, false, row.failure.empty() ? reason : row.failure);
+            if (db::connection_lost(c)) lose(rows.back().number);
+            return !lost;
+        }
+        return true;
     };
     for (size_t j = 1; j <= n; ++j) {
         host.pump();
+        // A stop: the files already made go in their statement (sent below), the rest not.
         if (host.stop_requested()) {
             result.stopped = true;
             result.not_attempted = n - j + 1;
@@ -310,63 +482,64 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
         }
         const size_t index =
             settings.random_order ? static_cast<size_t>(order.Next(1, static_cast<int64_t>(n))) : j;
-        const std::string& path = files[index - 1];
-        std::string unreadable;
+        FileRow row;
+        row.path = files[index - 1];
+        row.number = j;
         const std::string article =
-            text::ReadArticleText(path, settings.encoding, nullptr, {}, {}, &unreadable);
-        if (!unreadable.empty()) {
-            // A folder, FIFO or device among the files, one that cannot be read or is too
-            // large: a failure with its reason, not an empty row.
-            if (!collect()) break;
-            ++result.failed;
-            host.file_done(path, false, unreadable, j, n);
-            continue;
-        }
-        std::string assignments;
-        const std::vector<mapping::FieldMapping> rows = host.field_rows();
-        for (size_t i = 0; i < rows.size(); ++i) {
-            host.pump();
-            std::string name = rows[i].field;
-            if (name == "ID") continue;
-            const std::string value = values.value(i, rows[i], path, article);
-            if (existing && columns && text::is_position(name)) {
-                const int64_t position = to_int(name);
-                std::string column;
-                if (position >= 1 && position <= static_cast<int64_t>(columns->field_count()) &&
-                    columns->field_name(static_cast<unsigned>(position - 1), column)) {
-                    name = column;
-                    host.set_field_name(rows[i], i, name);
+            text::ReadArticleText(row.path, settings.encoding, nullptr, {}, {}, &row.failure);
+        // A folder, FIFO or device among the files, one that cannot be read or is too large:
+        // a failure with its reason, not an empty row.
+        if (row.failure.empty()) {
+            const std::vector<mapping::FieldMapping> rows = host.field_rows();
+            for (size_t i = 0; i < rows.size(); ++i) {
+                host.pump();
+                std::string name = rows[i].field;
+                if (name == "ID") continue;
+                const std::string value = values.value(i, rows[i], row.path, article);
+                if (existing && columns && text::is_position(name)) {
+                    const int64_t position = to_int(name);
+                    std::string column;
+                    if (position >= 1 &&
+                        position <= static_cast<int64_t>(columns->field_count()) &&
+                        columns->field_name(static_cast<unsigned>(position - 1), column)) {
+                        name = column;
+                        host.set_field_name(rows[i], i, name);
+                    }
                 }
+                row.add(name, value);
             }
-            std::string escaped = db::escape_sql_value(value);
-            if (escaped.empty()) escaped = " ";
-            if (!assignments.empty()) assignments += ",";
-            assignments += "`" + name + "`='" + escaped + "'";
+            // A file whose statement the server would not take fails alone, before it is
+            // sent: sent, it would end the connection.
+            if (const size_t size = single_wire_size(settings.table, row, limits);
+                size > limits.packet)
+                row.failure = too_large_text(size, limits.packet);
         }
-        if (!collect()) break;
+        // A row of other columns (the field list was edited), or past the statement's size,
+        // goes in the next statement; a failed file goes with any.
+        const bool fits =
+            building.size() < limits.batch &&
+            (!row.failure.empty() || building_columns.empty() ||
+             (row.columns == building_columns &&
+              limits.wire(batch_header_size(settings.table, building_columns) + building_bytes +
+                          row.values.size() + 3) <= limits.packet));
+        if (!fits && !send()) break;
+        if (row.failure.empty()) {
+            building_columns = row.columns;
+            building_bytes += row.values.size() + 3;
+        }
+        building.push_back(std::move(row));
+        const bool full = building.size() >= limits.batch;
+        if (full && !collect()) break;
         // A stop asked for while this file was made: the file before it was the last.
         if (host.stop_requested()) {
             result.stopped = true;
             result.not_attempted = n - j + 1;
+            building.pop_back();
             break;
         }
-        // Whatever moved the connection to another database meanwhile, the row goes into the
-        // table the run was started for; a database gone since then fails the file.
-        std::string reason;
-        if (!db::use_database(c, settings.database) ||
-            !db::send_sql(c, db::insert_record_sql("`" + settings.table + "`", assignments))) {
-            ++result.failed;
-            db::last_error(c, reason);
-            host.file_done(path, false, reason, j, n);
-            if (db::connection_lost(c)) {
-                result.connection_lost = true;
-                result.not_attempted = n - j;
-                break;
-            }
-            continue;
-        }
-        sent = {true, path, j};
+        if (full && !send()) break;
     }
+    if (!building.empty() && !lost) send();
     collect();
     columns.reset();
     result.row_count = table_row_count(c, settings.database, settings.table);

@@ -325,6 +325,7 @@ TEST_F(ImportRunTest, RandomOrderStopAndPreparationMessages) {
 
     TestHost stopping({{"name", G("文件主名"), ""}});
     stopping.stop_after = 3;
+    settings_.batch = 1;  // the stop after the third answer
     ImportResult r = run_import(c_.get(), settings_, files, stopping);
     EXPECT_TRUE(r.stopped);
     EXPECT_EQ(r.imported, 3u);
@@ -372,6 +373,7 @@ TEST_F(ImportRunTest, ALostConnectionEndsTheRunAndSaysWhatIsLeft) {
         }
     } host({{"name", G("文件主名"), ""}});
     host.kill = [&] { db::execute_sql(killer.get(), "kill connection " + std::to_string(id)); };
+    settings_.batch = 1;  // killed after the second answer
     ImportResult r = run_import(c_.get(), settings_, files, host);
     EXPECT_EQ(r.imported, 2u);
     EXPECT_EQ(r.failed, 1u);
@@ -476,6 +478,7 @@ TEST_F(ImportRunTest, FieldRowsEditedDuringTheRunKeepTheirOwnOptions) {
     ASSERT_TRUE(db::execute_sql(c_.get(),
                                 "create table qb_test_import.t (ID int auto_increment primary "
                                 "key, a text, b text, c text)"));
+    settings_.batch = 1;  // edited after the first answer
     ImportResult r = run_import(c_.get(), settings_, files, host);
     EXPECT_EQ(r.imported, 3u);
     EXPECT_EQ(rows("select a, b, c from qb_test_import.t order by ID"),

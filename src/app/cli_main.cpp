@@ -427,9 +427,10 @@ int main(int argc, char** argv) {
                    a == "--encoding" || a == "--batch") {
             auto v = value();
             if (!v) return usage_error(a + " needs a value");
-            if (a == "--batch" && command != "import") return usage_error(a + " is an import option");
-            if (a == "--batch" && (!text::is_position(*v) || text::to_int(*v) < 1 ||
-                                   text::to_int(*v) > 100000))
+            if (a == "--batch" && command != "import")
+                return usage_error(a + " is an import option");
+            if (a == "--batch" &&
+                (!text::is_position(*v) || text::to_int(*v) < 1 || text::to_int(*v) > 100000))
                 return usage_error("--batch needs a number of files from 1 to 100000");
             if (a == "--config")
                 config_path = *v;

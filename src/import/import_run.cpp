@@ -141,8 +141,8 @@ struct FileRow {
     size_t number = 0;
     std::string failure;  // why the file is not sent (unreadable, too large), or empty
     std::vector<std::string> names;
-    std::string columns;  // "`a`,`b`"
-    std::string values;   // "'x',' '"
+    std::string columns;       // "`a`,`b`"
+    std::string values;        // "'x',' '"
     std::vector<size_t> ends;  // where each value ends in values
     void add(const std::string& name, const std::string& value) {
         std::string escaped = db::escape_sql_value(value);
@@ -222,18 +222,20 @@ Limits statement_limits(db::Connection* c, const ImportSettings& settings) {
 
 // The wire size of the file's own statement: exact where the estimate comes near the limit.
 size_t single_wire_size(const std::string& table, const FileRow& row, const Limits& limits) {
-    const size_t estimate = limits.wire(std::string_view("insert into `` set ").size() +
-                                        table.size() + row.values.size() + row.columns.size() +
-                                        row.names.size());
+    const size_t estimate =
+        limits.wire(std::string_view("insert into `` set ").size() + table.size() +
+                    row.values.size() + row.columns.size() + row.names.size());
     if (estimate <= limits.packet || !limits.lossless) return estimate;
     return text::program_to_server_utf8(single_insert_sql(table, row)).size() + 1;
 }
 
+// "7.2", "1": one decimal, none when it is 0.
 std::string megabytes(size_t bytes) {
-    const double mb = static_cast<double>(bytes) / (1 << 20);
     char text[32];
-    std::snprintf(text, sizeof text, mb >= 10 || mb == static_cast<double>(static_cast<long>(mb)) ? "%.0f" : "%.1f", mb);
-    return text;
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / (1 << 20));
+    std::string out = text;
+    if (out.size() > 2 && out.compare(out.size() - 2, 2, ".0") == 0) out.resize(out.size() - 2);
+    return out;
 }
 
 std::string too_large_text(size_t size, size_t limit) {
@@ -426,6 +428,11 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
         size_t sent_rows = 0;
         for (const FileRow& row : rows) sent_rows += row.failure.empty();
         if (!outcome.ok && !outcome.lost && sent_rows > 1 && !host.stop_requested()) {
+            // The refused statement took IDs for the rows before the refused one; given back,
+            // the rows get the IDs one statement per file gives them (where the account may
+            // alter the table: otherwise the IDs have a gap there).
+            if (db::use_database(c, settings.database))
+                db::execute_sql(c, "alter table `" + settings.table + "` auto_increment = 1");
             for (const FileRow& row : rows) {
                 if (lost) break;
                 if (!row.failure.empty())
@@ -466,7 +473,8 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
             db::last_error(c, reason);
             std::vector<FileRow> rows = std::move(in_flight);
             in_flight.clear();
-            for (const FileRow& row : rows) report(row, false, row.failure.empty() ? reason : row.failure);
+            for (const FileRow& row : rows)
+                report(row, false, row.failure.empty() ? reason : row.failure);
             if (db::connection_lost(c)) lose(rows.back().number);
             return !lost;
         }
@@ -499,8 +507,7 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
                 if (existing && columns && text::is_position(name)) {
                     const int64_t position = to_int(name);
                     std::string column;
-                    if (position >= 1 &&
-                        position <= static_cast<int64_t>(columns->field_count()) &&
+                    if (position >= 1 && position <= static_cast<int64_t>(columns->field_count()) &&
                         columns->field_name(static_cast<unsigned>(position - 1), column)) {
                         name = column;
                         host.set_field_name(rows[i], i, name);
@@ -516,12 +523,11 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
         }
         // A row of other columns (the field list was edited), or past the statement's size,
         // goes in the next statement; a failed file goes with any.
-        const bool fits =
-            building.size() < limits.batch &&
-            (!row.failure.empty() || building_columns.empty() ||
-             (row.columns == building_columns &&
-              limits.wire(batch_header_size(settings.table, building_columns) + building_bytes +
-                          row.values.size() + 3) <= limits.packet));
+        const bool fits = building.size() < limits.batch &&
+                          (!row.failure.empty() || building_columns.empty() ||
+                           (row.columns == building_columns &&
+                            limits.wire(batch_header_size(settings.table, building_columns) +
+                                        building_bytes + row.values.size() + 3) <= limits.packet));
         if (!fits && !send()) break;
         if (row.failure.empty()) {
             building_columns = row.columns;

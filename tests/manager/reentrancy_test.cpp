@@ -106,7 +106,8 @@ TEST_F(ReentrancyTest, DuringAnImportOtherCommandsAreRefusedAndEveryRowGoesWhere
     QB_REQUIRE_SERVER();
     open(0);
     // More files than one statement takes: the caption moves during the run.
-    for (int i = 0; i < 250; ++i) test::write_file(dir_.file("a" + std::to_string(i) + ".txt"), "x");
+    for (int i = 0; i < 250; ++i)
+        test::write_file(dir_.file("a" + std::to_string(i) + ".txt"), "x");
     set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.path().string()));
     set("编辑框文件类型", "*.txt");
     set("编辑框库名", "qb_test_re1");

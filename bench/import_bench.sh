@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Import throughput: quillbase-cli against the mariadb client sending the same INSERT
-# statements and against LOAD DATA LOCAL INFILE of the same rows, in one run; then the peak
-# memory of quillbase-cli importing into a table that already holds many large rows.
+# Import throughput: quillbase-cli (one file per statement, the default batch, and each batch
+# size of QB_BENCH_BATCHES) against the mariadb client sending the same INSERT statements and
+# against LOAD DATA LOCAL INFILE of the same rows, in one run; then the peak memory of
+# quillbase-cli importing into a table that already holds many large rows.
 #   bench/import_bench.sh [FILES=5000] [PREFILL_ROWS=200000]
 # Server: see bench_env.sh.
 set -euo pipefail
@@ -65,11 +66,19 @@ EOF2
 gbk_ini "$work/bench.ini" "$work/bench-gbk.ini"  # CR LF lines, GBK
 rate() { awk -v n="$files" -v s="$1" 'BEGIN { printf "%8.1f files/s (%.2f s)", n / s, s }'; }
 
-make_table
-t0=$(now)
-"$cli" import --config "$work/bench-gbk.ini" --server "$server" --user "$user" --password "$password" \
-  --folder "$work/articles" >"$work/cli.log" 2>&1 || { cat "$work/cli.log"; exit 1; }
-ours=$(awk -v a="$t0" -v b="$(now)" 'BEGIN { print b - a }')
+# Seconds of one import with the given options.
+import_time() {
+  make_table
+  local t0
+  t0=$(now)
+  "$cli" import --config "$work/bench-gbk.ini" --server "$server" --user "$user" --password "$password" \
+    --folder "$work/articles" "$@" >"$work/cli.log" 2>&1 || { cat "$work/cli.log"; exit 1; }
+  awk -v a="$t0" -v b="$(now)" 'BEGIN { print b - a }'
+}
+single=$(import_time --batch 1)
+ours=$(import_time)
+declare -A batched
+for b in ${QB_BENCH_BATCHES:-500}; do batched[$b]=$(import_time --batch "$b"); done
 make_table
 t0=$(now)
 sql --default-character-set=gbk qb_bench < "$work/inserts.sql"
@@ -80,10 +89,17 @@ sql -e "load data local infile '$work/rows.tsv' into table qb_bench.t character 
 load=$(awk -v a="$t0" -v b="$(now)" 'BEGIN { print b - a }')
 
 echo "Import of $files files (5-50 KB, GBK, UTF-8, UTF-16LE, GBK HTML):"
-echo "  quillbase-cli        $(rate "$ours")"
-echo "  mariadb INSERTs      $(rate "$client")"
-echo "  LOAD DATA LOCAL      $(rate "$load")"
-awk -v a="$ours" -v b="$client" -v c="$load" 'BEGIN { printf "  wall time ratio: ours / client %.2f, ours / LOAD DATA %.2f\n", a / b, a / c }'
+echo "  quillbase-cli --batch 1   $(rate "$single")"
+echo "  quillbase-cli (default)   $(rate "$ours")"
+for b in ${QB_BENCH_BATCHES:-500}; do
+  printf "  quillbase-cli --batch %-4s%s\n" "$b" "$(rate "${batched[$b]}")"
+done
+echo "  mariadb INSERTs           $(rate "$client")"
+echo "  LOAD DATA LOCAL           $(rate "$load")"
+awk -v a="$ours" -v b="$client" -v c="$load" -v s="$single" 'BEGIN { printf "  throughput ratio: default / LOAD DATA %.2f, --batch 1 / LOAD DATA %.2f, default / client %.2f\n", c / a, c / s, b / a }'
+for b in ${QB_BENCH_BATCHES:-500}; do
+  awk -v a="${batched[$b]}" -v c="$load" -v b="$b" 'BEGIN { printf "  throughput ratio: --batch %s / LOAD DATA %.2f\n", b, c / a }'
+done
 
 # Peak memory with a full table: nothing may fetch its rows.
 make_table

@@ -125,6 +125,12 @@ TEST(Cli, HelpAndUsageErrors) {
     EXPECT_EQ(run_cli("import --config /no/such.ini").status, 2);
     EXPECT_EQ(run_cli("import --config x --encoding klingon").status, 2);
     EXPECT_EQ(run_cli("frobnicate").status, 2);
+    for (const char* batch : {"0", "-3", "x", "100001", "2x"}) {
+        const CliRun r = run_cli(std::string("import --config x --batch ") + batch);
+        EXPECT_EQ(r.status, 2) << batch;
+        EXPECT_NE(r.err.find("--batch needs a number"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(run_cli("export --config x --batch 5").status, 2);
     CliRun version = run_cli("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("quillbase-cli ") + QB_VERSION + "\n");

@@ -84,8 +84,10 @@ bool reconnect(Connection* c, std::string* error) {
     return true;
 }
 
-std::string Connection::to_wire(const std::string& text) const {
-    return login_.lossless ? text::program_to_server_utf8(text) : text;
+const std::string& Connection::to_wire(const std::string& text, std::string& converted) const {
+    if (!login_.lossless) return text;
+    converted = text::program_to_server_utf8(text);
+    return converted;
 }
 
 std::string Connection::from_wire(const char* text) const {
@@ -241,7 +243,8 @@ bool Connection::run_statement(const std::string& statement,
                                const std::function<bool()>* wait_step) {
     start_statement();
     selected_known_ = false;
-    const std::string wire = to_wire(statement);
+    std::string converted;
+    const std::string& wire = to_wire(statement, converted);
     if (mysql_send_query(mysql_, wire.data(), wire.size()) != 0) return false;
     if (!wait_step) {
         wait_for_answer();
@@ -295,7 +298,8 @@ bool execute_cleanup_sql(Connection* c, const std::string& statement) {
 bool send_sql(Connection* c, const std::string& statement) {
     if (!c) return false;
     c->start_statement();
-    const std::string wire = c->to_wire(statement);
+    std::string converted;
+    const std::string& wire = c->to_wire(statement, converted);
     if (mysql_send_query(c->native(), wire.data(), wire.size()) != 0) {
         c->sent_ok_ = false;
         c->sent_code_ = mysql_errno(c->native());
@@ -325,7 +329,8 @@ SentOutcome finish_sent_sql(Connection* c) {
 bool select_database(Connection* c, const std::string& name) {
     if (!c) return false;
     c->start_statement();
-    c->selected_known_ = mysql_select_db(c->native(), c->to_wire(name).c_str()) == 0;
+    std::string converted;
+    c->selected_known_ = mysql_select_db(c->native(), c->to_wire(name, converted).c_str()) == 0;
     c->selected_ = name;
     return c->selected_known_;
 }

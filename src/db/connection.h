@@ -57,8 +57,9 @@ class Connection {
     friend bool set_lossless(Connection*, bool);
     friend bool is_lossless(Connection*);
     friend std::string current_database(Connection*);
-    // A statement or name as the server reads it; an error text as program text.
-    std::string to_wire(const std::string& text) const;
+    // A statement or name as the server reads it (text itself, or converted into converted);
+    // an error text as program text.
+    const std::string& to_wire(const std::string& text, std::string& converted) const;
     std::string from_wire(const char* text) const;
     Connection(st_mysql* m, LoginParameters login) : mysql_(m), login_(std::move(login)) {}
     // Reads and frees whatever the last statement left unread (its first result when nobody

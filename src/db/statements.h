@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/connection.h"
@@ -16,6 +17,8 @@ namespace qb::db {
 // and so does a lead byte that starts no valid GBK character (else the server would join it
 // with the escaping backslash into one character and the apostrophe would end the string).
 std::string escape_sql_value(const std::string& value);
+// The same, appended to out.
+void append_escaped_sql_value(std::string& out, std::string_view value);
 
 // A name as an identifier between backquotes, exactly (a backquote in it doubled): for names
 // the server gave (columns, tables listed).

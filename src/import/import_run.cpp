@@ -47,8 +47,17 @@ class ValueMaker {
             options_.emplace(row_key(rows[i], i), mapping::split_options(rows[i].options));
     }
 
-    std::string value(size_t row, const mapping::FieldMapping& field, const std::string& path,
-                      const std::string& article) {
+    // The value, valid until the next call: the article itself is not copied.
+    std::string_view value(size_t row, const mapping::FieldMapping& field, const std::string& path,
+                           const std::string& article) {
+        if (mapping::source_index(field.source) == mapping::kFileContent) return article;
+        made_ = make(row, field, path, article);
+        return made_;
+    }
+
+  private:
+    std::string make(size_t row, const mapping::FieldMapping& field, const std::string& path,
+                     const std::string& article) {
         using namespace mapping;
         const std::vector<std::string>& o = options(row, field);
         auto opt = [&](size_t k) -> const std::string& { return option_at(o, k - 1); };
@@ -92,7 +101,6 @@ class ValueMaker {
         }
     }
 
-  private:
     // A row added during the run has its options split when it is first seen.
     const std::vector<std::string>& options(size_t row, const mapping::FieldMapping& field) {
         const uint64_t key = row_key(field, row);
@@ -105,6 +113,7 @@ class ValueMaker {
     const ImportSettings& settings_;
     std::map<uint64_t, std::vector<std::string>> options_;
     std::map<uint64_t, std::unique_ptr<mapping::PhraseState>> phrases_;
+    std::string made_;
 };
 
 // The table's row count, or -1 when it cannot be read (a lost connection, a dropped table).
@@ -144,16 +153,19 @@ struct FileRow {
     std::string columns;       // "`a`,`b`"
     std::string values;        // "'x',' '"
     std::vector<size_t> ends;  // where each value ends in values
-    void add(const std::string& name, const std::string& value) {
-        std::string escaped = db::escape_sql_value(value);
-        if (escaped.empty()) escaped = " ";  // an empty value is stored as one space
+    void add(const std::string& name, std::string_view value) {
         if (!names.empty()) {
             columns += ",";
             values += ",";
         }
         names.push_back(name);
         columns += "`" + name + "`";
-        values += "'" + escaped + "'";
+        values += '\'';
+        if (value.empty())
+            values += ' ';  // an empty value is stored as one space
+        else
+            db::append_escaped_sql_value(values, value);
+        values += '\'';
         ends.push_back(values.size());
     }
 };
@@ -503,7 +515,7 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
                 host.pump();
                 std::string name = rows[i].field;
                 if (name == "ID") continue;
-                const std::string value = values.value(i, rows[i], row.path, article);
+                const std::string_view value = values.value(i, rows[i], row.path, article);
                 if (existing && columns && text::is_position(name)) {
                     const int64_t position = to_int(name);
                     std::string column;

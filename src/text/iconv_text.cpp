@@ -209,14 +209,16 @@ class Utf8ToGbk {
     }
 
     std::string run(std::string_view in, bool lossless) const {
-        std::string out;
-        out.reserve(in.size());
+        // GBK never takes more bytes than UTF-8; a four-byte form at most twice as many (for a
+        // two-byte sequence).
+        std::string out(in.size() * (lossless ? 2 : 1), '\0');
+        char* to = out.data();
         const auto* p = reinterpret_cast<const unsigned char*>(in.data());
         const size_t n = in.size();
         for (size_t i = 0; i < n;) {
             const unsigned char c = p[i];
             if (c < 0x80) {
-                out += static_cast<char>(c);
+                *to++ = static_cast<char>(c);
                 ++i;
                 continue;
             }
@@ -241,15 +243,18 @@ class Utf8ToGbk {
             }
             const uint16_t g = well_formed && cp < 0x10000 ? table_[cp] : 0;
             if (g) {
-                out += static_cast<char>(g >> 8);
-                out += static_cast<char>(g & 0xFF);
+                *to++ = static_cast<char>(g >> 8);
+                *to++ = static_cast<char>(g & 0xFF);
             } else if (lossless && well_formed && !is_surrogate(cp)) {
-                append_four_byte(out, cp);
+                std::string four;
+                append_four_byte(four, cp);
+                to = std::copy(four.begin(), four.end(), to);
             } else {
-                out += '?';
+                *to++ = '?';
             }
             i += len;
         }
+        out.resize(static_cast<size_t>(to - out.data()));
         return out;
     }
 
@@ -359,11 +364,13 @@ class GbkUtf16Tables {
             if (is_surrogate(v)) {
                 // A pair outside the basic plane (a character GBK lacks), or a lone half.
                 if (v <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF) {
-                    ++i;
+                    const uint32_t cp = 0x10000 + ((v - 0xD800u) << 10 | (u[++i] - 0xDC00u));
                     if (lossless) {
-                        four_bytes(0x10000 + ((v - 0xD800u) << 10 | (u[i] - 0xDC00u)));
+                        four_bytes(cp);
                         continue;
                     }
+                    // Unicode's tag characters go, as iconv drops them.
+                    if (cp >= 0xE0000 && cp <= 0xE007F) continue;
                 }
                 *to++ = '?';
                 continue;
@@ -469,6 +476,18 @@ std::string convert_charset(std::string_view in, const char* from, const char* t
     const bool lossless = lossless_text();
     if (is_gbk(to)) {
         if (is_utf8(from)) return utf8_to_gbk_table().run(in, lossless);
+        // UTF-16 by the unit table: a lone half of a pair, or a last odd byte, is one "?".
+        if (const Source form = source_of(from);
+            form == Source::Utf16Le || form == Source::Utf16Be) {
+            std::u16string units(in.size() / 2, u'\0');
+            const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+            const int high = form == Source::Utf16Be ? 0 : 1;
+            for (size_t k = 0; k < units.size(); ++k)
+                units[k] = static_cast<char16_t>(p[2 * k + high] << 8 | p[2 * k + 1 - high]);
+            std::string out = GbkUtf16Tables::to_gbk(units, lossless);
+            if (in.size() % 2) out += '?';
+            return out;
+        }
         // Through UTF-8 and its table: iconv's GBK writes the euro sign as 80, and holds
         // nothing outside GBK.
         Converter& c = converter(from, "UTF-8");

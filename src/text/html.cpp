@@ -533,11 +533,17 @@ std::u16string remove_line_blanks(const std::u16string& u) {
     return out;
 }
 
-// What the expression of the default separators ("[" + the characters + "]|\r\n|\r|\n|\. ")
-// makes of the text: every separator replaced by the joint. Units are first taken through
-// GBK and back, as the cleanup's result was before the separators saw it (a unit GBK lacks
-// became "?", which separates).
-std::u16string mark_default_separators(const std::u16string& u, const std::u16string& joint) {
+// The pieces the expression of the default separators ("[" + the characters +
+// "]|\r\n|\r|\n|\. ") leaves between its matches: the text with the separators taken out, and
+// where each piece ends (none for an empty text). Units are first taken through GBK and back,
+// as the cleanup's result was before the separators saw it (a unit GBK lacks became "?", which
+// separates). Made in place: no copy of the text with its joints, which for a large article
+// cost more than all the rest.
+struct Pieces16 {
+    std::u16string text;
+    std::vector<size_t> ends;
+};
+Pieces16 default_pieces(std::u16string u) {
     static const std::vector<bool> separates = [] {
         std::vector<bool> in(0x10000, false);
         // The class is made with the wildcard escaping, which turns "?" into ".?": a dot
@@ -559,9 +565,10 @@ std::u16string mark_default_separators(const std::u16string& u, const std::u16st
         }
         return t;
     }();
-    std::u16string out(u.size() * std::max<size_t>(joint.size(), 1), u'\0');
-    char16_t* to = out.data();
-    bool after_cr = false;  // the last unit was a CR, already a joint
+    Pieces16 out;
+    if (u.empty()) return out;
+    size_t to = 0;
+    bool after_cr = false;  // the last unit was a CR, already a separator
     // In the lossless mode a character GBK lacks stays itself (it separates nothing).
     const bool lossless = lossless_text();
     for (size_t i = 0; i < u.size(); ++i) {
@@ -570,8 +577,8 @@ std::u16string mark_default_separators(const std::u16string& u, const std::u16st
         if (u[i] >= 0xD800 && u[i] <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
             u[i + 1] <= 0xDFFF) {
             if (lossless) {
-                *to++ = u[i++];
-                *to++ = u[i];
+                u[to++] = u[i++];
+                u[to++] = u[i];
                 after_cr = false;
                 continue;
             }
@@ -584,23 +591,32 @@ std::u16string mark_default_separators(const std::u16string& u, const std::u16st
         after_cr = c == u'\r';
         if (lf_of_crlf) continue;
         if (separates[c] || c == u'\r' || c == u'\n')
-            to = std::copy(joint.begin(), joint.end(), to);
+            out.ends.push_back(to);
         else
-            *to++ = c;
+            u[to++] = c;
     }
-    out.resize(static_cast<size_t>(to - out.data()));
+    out.ends.push_back(to);
+    u.resize(to);
+    out.text = std::move(u);
     return out;
 }
 
 // Both steps as their expressions did them, in UTF-16.
-std::u16string marked_sentences(const std::string& text, const std::u16string& joint) {
-    return mark_default_separators(remove_line_blanks(gbk_to_utf16(text)), joint);
+Pieces16 default_sentences(const std::string& text) {
+    return default_pieces(remove_line_blanks(gbk_to_utf16(text)));
 }
 
 }  // namespace
 
 std::string SentenceSeparatorsMarked(const std::string& text, const std::string& joint) {
-    return utf16_to_gbk(marked_sentences(text, gbk_to_utf16(joint)));
+    const Pieces16 pieces = default_sentences(text);
+    const std::u16string joint16 = gbk_to_utf16(joint);
+    std::u16string marked;
+    for (size_t k = 0, from = 0; k < pieces.ends.size(); from = pieces.ends[k++]) {
+        if (k) marked += joint16;
+        marked.append(pieces.text, from, pieces.ends[k] - from);
+    }
+    return utf16_to_gbk(marked);
 }
 
 namespace {
@@ -608,11 +624,9 @@ namespace {
 // The pieces between the joints, as split finds them, left where they are. A UTF-16 text
 // can be split on its units: each stands for one character of its program text.
 template <class Char>
-std::vector<std::basic_string_view<Char>> pieces_between(const std::basic_string<Char>& marked,
-                                                         const std::basic_string<Char>& joint) {
-    std::vector<std::basic_string_view<Char>> pieces;
-    if (marked.empty()) return pieces;
-    const std::basic_string_view<Char> all(marked);
+void pieces_between(std::basic_string_view<Char> marked, std::basic_string_view<Char> joint,
+                    std::vector<std::basic_string_view<Char>>& pieces) {
+    if (marked.empty()) return;
     for (size_t from = 0, known = 0;;) {
         size_t at;
         if constexpr (sizeof(Char) == 1) {
@@ -621,36 +635,36 @@ std::vector<std::basic_string_view<Char>> pieces_between(const std::basic_string
         } else {
             at = marked.find(joint, from);
         }
-        pieces.push_back(all.substr(from, at - from));
-        if (at == std::basic_string<Char>::npos) break;
+        pieces.push_back(marked.substr(from, at - from));
+        if (at == std::basic_string_view<Char>::npos) break;
         known = at;
         from = at + joint.size();
     }
-    return pieces;
 }
 
-}  // namespace
-
-std::string PickTitleSentence(const std::string& contents, const std::string& separators,
-                              long min_chars, const std::string& required, bool strict) {
-    std::string text = RemoveTags(contents);
-    const std::string joint = G("[⊥]");
-    // The sentences, and the program text of the k-th.
-    size_t count = 0;
-    std::function<std::string(size_t)> sentence;
-    std::u16string marked16;
-    std::vector<std::u16string_view> pieces16;
-    std::string marked;
-    std::vector<std::string_view> pieces;
-    if (separators.empty()) {
-        // The common case in one linear pass each, without the expression engine; only the
-        // sentences looked at go back to program text.
-        const std::u16string joint16 = gbk_to_utf16(joint);
-        marked16 = marked_sentences(text, joint16);
-        pieces16 = pieces_between(marked16, joint16);
-        count = pieces16.size();
-        sentence = [&](size_t k) { return utf16_to_gbk(pieces16[k]); };
-    } else {
+// The sentences a title is drawn from, as the text split at the joints its separators became
+// gives them, and the program text of the k-th.
+class TitleSentenceList {
+  public:
+    TitleSentenceList(const std::string& contents, const std::string& separators) {
+        std::string text = RemoveTags(contents);
+        const std::string joint = G("[⊥]");
+        if (separators.empty()) {
+            // The common case in one linear pass each, without the expression engine; only the
+            // sentences looked at go back to program text.
+            const std::u16string joint16 = gbk_to_utf16(joint);
+            default_ = default_sentences(text);
+            const std::u16string_view all(default_.text);
+            for (size_t k = 0, from = 0; k < default_.ends.size(); from = default_.ends[k++]) {
+                const std::u16string_view piece = all.substr(from, default_.ends[k] - from);
+                // The joint written in the text itself splits it too.
+                if (piece.find(joint16[1]) == std::u16string_view::npos)
+                    pieces16_.push_back(piece);
+                else
+                    pieces_between(piece, std::u16string_view(joint16), pieces16_);
+            }
+            return;
+        }
         std::string chars = replace_all(replace_all(separators, "\r\n", ""), ". ", "");
         // An empty class would not compile: leave it out when only line breaks separate.
         std::vector<std::string> alternatives;
@@ -662,11 +676,37 @@ std::string PickTitleSentence(const std::string& contents, const std::string& se
         text = cleanup.Replace(text, "");
         RegexObject separator;
         separator.Create(join(alternatives, "|"));
-        marked = separator.Replace(text, joint);
-        pieces = pieces_between(marked, joint);
-        count = pieces.size();
-        sentence = [&](size_t k) { return std::string(pieces[k]); };
+        marked_ = separator.Replace(text, joint);
+        pieces_between(std::string_view(marked_), std::string_view(joint), pieces_);
+        regex_ = true;
     }
+    size_t size() const { return regex_ ? pieces_.size() : pieces16_.size(); }
+    std::string operator[](size_t k) const {
+        return regex_ ? std::string(pieces_[k]) : utf16_to_gbk(pieces16_[k]);
+    }
+
+  private:
+    bool regex_ = false;
+    Pieces16 default_;
+    std::vector<std::u16string_view> pieces16_;
+    std::string marked_;
+    std::vector<std::string_view> pieces_;
+};
+
+}  // namespace
+
+std::vector<std::string> TitleSentences(const std::string& contents,
+                                        const std::string& separators) {
+    const TitleSentenceList list(contents, separators);
+    std::vector<std::string> out;
+    for (size_t k = 0; k < list.size(); ++k) out.push_back(list[k]);
+    return out;
+}
+
+std::string PickTitleSentence(const std::string& contents, const std::string& separators,
+                              long min_chars, const std::string& required, bool strict) {
+    const TitleSentenceList sentence(contents, separators);
+    const size_t count = sentence.size();
     if (count == 0) return {};
 
     DrawPool draw;
@@ -674,7 +714,7 @@ std::string PickTitleSentence(const std::string& contents, const std::string& se
     for (int64_t attempt = 0; attempt < n; ++attempt) {
         if ((attempt & 0xFFF) == 0) pump_events();
         const std::string candidate =
-            trim_spaces(sentence(static_cast<size_t>(draw.Next(1, n) - 1)));
+            trim_spaces(sentence[static_cast<size_t>(draw.Next(1, n) - 1)]);
         if (candidate.empty()) continue;
         if (min_chars > 0 && CountChars(candidate) < static_cast<size_t>(min_chars)) continue;
         if (!required.empty() && find(candidate, required) == -1) continue;
@@ -682,7 +722,7 @@ std::string PickTitleSentence(const std::string& contents, const std::string& se
     }
     if (strict) return {};
     Reseed();
-    return sentence(static_cast<size_t>(RandomInt(1, n) - 1));
+    return sentence[static_cast<size_t>(RandomInt(1, n) - 1)];
 }
 
 std::string SanitizeFileName(const std::string& name) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qb::text {
 
@@ -42,6 +43,8 @@ std::string PickTitleSentence(const std::string& contents, const std::string& se
                               long min_chars, const std::string& required, bool strict);
 
 // \ / : * ? | < > made full-width; double quotes, CR, LF and TAB removed.
+// The sentences PickTitleSentence draws from, in order.
+std::vector<std::string> TitleSentences(const std::string& contents, const std::string& separators);
 std::string SanitizeFileName(const std::string& name);
 
 // The default sentence separators.

@@ -319,10 +319,11 @@ class GbkUtf16Tables {
         iconv_close(cd);
     }
 
-    // The character of a GBK pair, U+FFFD when GBK has none there.
+    // The character of a GBK pair, or of a single byte; U+FFFD when GBK has none there.
     char16_t pair_unit(unsigned char lead, unsigned char trail) const {
         return units_[static_cast<size_t>(lead) << 8 | trail];
     }
+    char16_t single_unit(unsigned char byte) const { return units_[byte]; }
 
     std::u16string to_utf16(std::string_view s) const {
         std::u16string out(s.size(), u'\0');
@@ -402,10 +403,12 @@ const GbkUtf16Tables& gbk_utf16_tables() {
 
 namespace {
 
-// Walks lossless program text: on_char(code point) for each character, on_invalid(bytes)
-// for each byte, or GBK pair, that is none (a pair GBK does not define is one).
+// Walks program text: on_char(code point) for each character, on_invalid(bytes) for each
+// byte, or GBK pair, that is none (a pair GBK does not define is one). In GBK the byte 80 is
+// the euro sign, as iconv reads it (a raw ANSI file's); lossless, a four-byte form is its
+// character and 80 none, as the server's gbk has it.
 template <class OnChar, class OnInvalid>
-void walk_lossless(std::string_view s, OnChar on_char, OnInvalid on_invalid) {
+void walk_program(std::string_view s, bool lossless, OnChar on_char, OnInvalid on_invalid) {
     const GbkUtf16Tables& tables = gbk_utf16_tables();
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const size_t n = s.size();
@@ -424,8 +427,8 @@ void walk_lossless(std::string_view s, OnChar on_char, OnInvalid on_invalid) {
             else
                 on_char(u);
             i += 2;
-        } else if (lead && i + 3 < n && is_digit_byte(p[i + 1]) && is_lead_byte(p[i + 2]) &&
-                   is_digit_byte(p[i + 3])) {
+        } else if (lossless && lead && i + 3 < n && is_digit_byte(p[i + 1]) &&
+                   is_lead_byte(p[i + 2]) && is_digit_byte(p[i + 3])) {
             const uint32_t v = four_byte_value(p + i);
             if (v >= 0x80 && v < 0x110000 && !is_surrogate(v))
                 on_char(v);
@@ -434,38 +437,54 @@ void walk_lossless(std::string_view s, OnChar on_char, OnInvalid on_invalid) {
             i += 4;
         } else {
             // A lone lead byte, or 80 or FF: the server's gbk takes none of them alone.
-            on_invalid(s.substr(i, 1));
+            if (const char16_t u = tables.single_unit(c); !lossless && u != 0xFFFD)
+                on_char(u);
+            else
+                on_invalid(s.substr(i, 1));
             ++i;
         }
     }
 }
 
-void append_utf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | cp >> 6);
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | cp >> 12);
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | cp >> 18);
-        out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Lossless program text to UTF-8, with replacement in place of each invalid piece (empty:
-// the bytes as they are).
-std::string lossless_to_utf8(std::string_view s, std::string_view replacement) {
-    std::string out;
-    out.reserve(s.size() + s.size() / 2);
-    walk_lossless(
-        s, [&](uint32_t cp) { append_utf8(out, cp); },
-        [&](std::string_view bytes) { out += replacement.empty() ? bytes : replacement; });
+// Program text to UTF-8, with replacement in place of each invalid piece (empty: the bytes
+// as they are). Written through a pointer: this is every exported UTF-8 file.
+std::string program_to_utf8(std::string_view s, bool lossless, std::string_view replacement) {
+    // A GBK pair takes three bytes for its two; anything else at most its own size, but a
+    // replacement.
+    std::string out(s.size() + s.size() / 2 + 8, '\0');
+    size_t n = 0;
+    auto room = [&](size_t k) {
+        if (n + k > out.size()) out.resize(std::max(out.size() * 2, n + k));
+    };
+    walk_program(
+        s, lossless,
+        [&](uint32_t cp) {
+            room(4);
+            char* to = out.data() + n;
+            if (cp < 0x80) {
+                *to++ = static_cast<char>(cp);
+            } else if (cp < 0x800) {
+                *to++ = static_cast<char>(0xC0 | cp >> 6);
+                *to++ = static_cast<char>(0x80 | (cp & 0x3F));
+            } else if (cp < 0x10000) {
+                *to++ = static_cast<char>(0xE0 | cp >> 12);
+                *to++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+                *to++ = static_cast<char>(0x80 | (cp & 0x3F));
+            } else {
+                *to++ = static_cast<char>(0xF0 | cp >> 18);
+                *to++ = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+                *to++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+                *to++ = static_cast<char>(0x80 | (cp & 0x3F));
+            }
+            n = static_cast<size_t>(to - out.data());
+        },
+        [&](std::string_view bytes) {
+            const std::string_view put = replacement.empty() ? bytes : replacement;
+            room(put.size());
+            std::copy(put.begin(), put.end(), out.data() + n);
+            n += put.size();
+        });
+    out.resize(n);
     return out;
 }
 
@@ -494,8 +513,8 @@ std::string convert_charset(std::string_view in, const char* from, const char* t
         if (ok) *ok = c.valid();
         return utf8_to_gbk_table().run(c.run(in), lossless);
     }
-    if (is_gbk(from) && lossless) {
-        const std::string utf8 = lossless_to_utf8(in, "?");
+    if (is_gbk(from) && (lossless || is_utf8(to))) {
+        const std::string utf8 = program_to_utf8(in, lossless, "?");
         if (is_utf8(to)) return utf8;
         Converter& c = converter("UTF-8", to);
         if (ok) *ok = c.valid();
@@ -511,22 +530,19 @@ std::string utf8_to_gbk(std::string_view utf8, bool lossless) {
 }
 
 std::string gbk_to_utf8(std::string_view gbk, bool lossless) {
-    if (lossless) return lossless_to_utf8(gbk, "\xEF\xBF\xBD");
-    thread_local Converter c("GBK", "UTF-8");
-    c.set_replacement("\xEF\xBF\xBD");
-    return c.run(gbk);
+    return program_to_utf8(gbk, lossless, "\xEF\xBF\xBD");
 }
 
 std::string program_to_server_utf8(std::string_view text) {
-    return lossless_to_utf8(text, {});
+    return program_to_utf8(text, true, {});
 }
 
 std::u16string gbk_to_utf16(std::string_view gbk, bool lossless) {
     if (!lossless) return gbk_utf16_tables().to_utf16(gbk);
     std::u16string out;
     out.reserve(gbk.size());
-    walk_lossless(
-        gbk,
+    walk_program(
+        gbk, true,
         [&](uint32_t cp) {
             if (cp < 0x10000) {
                 out += static_cast<char16_t>(cp);

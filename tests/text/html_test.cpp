@@ -253,6 +253,32 @@ TEST(TitleSentence, TheMarkingAgreesWithItsExpressions) {
     }
 }
 
+// The sentences a title is drawn from are the marked text split at its joints, as they were
+// made before the marking stopped writing the joints: the same names for the same draws, also
+// where the text itself holds the joint or pieces of it.
+TEST(TitleSentence, TheSentencesAreTheMarkedTextSplitAtItsJoints) {
+    const std::string joint = G("[⊥]");
+    const std::vector<std::string> pieces{"x", G("中"), G("。"), "\r\n", " ",   G("　"), "[",
+                                          "]", G("⊥"),  joint,   ". ",   "<b>", "\n",    "?"};
+    std::mt19937 random(23);
+    for (int round = 0; round < 5000; ++round) {
+        std::string text;
+        const int n = static_cast<int>(random() % 14);
+        for (int k = 0; k < n; ++k) text += pieces[random() % pieces.size()];
+        const std::string marked = SentenceSeparatorsMarked(RemoveTags(text), joint);
+        std::vector<std::string> model;  // every part, the empty ones too; none of no text
+        for (int from = 1; !marked.empty();) {
+            const int at = qb::text::find(marked, joint, from);
+            model.push_back(
+                marked.substr(static_cast<size_t>(from - 1),
+                              at == -1 ? std::string::npos : static_cast<size_t>(at - from)));
+            if (at == -1) break;
+            from = at + static_cast<int>(joint.size());
+        }
+        ASSERT_EQ(TitleSentences(text, ""), model) << text;
+    }
+}
+
 TEST(TitleSentence, TagsGoAsWrittenFromTheLastToTheFirst) {
     std::vector<std::string> pieces{"<", ">", "x", G("中"), "<b>", "\x81"};
     std::mt19937 random(17);

@@ -107,6 +107,12 @@ TEST(Utf16Tables, AgreeWithIconvEverywhere) {
                                                           static_cast<unsigned char>((*b)[1]) << 8))
                 : u"\uFFFD";
         if (gbk_to_utf16(in) != expected && ++mismatches < 5) ADD_FAILURE() << in;
+        // And to UTF-8, by the same table.
+        if (gbk_to_utf8(in) !=
+                convert_charset(std::string(reinterpret_cast<const char*>(expected.data()), 2),
+                                "UTF-16LE", "UTF-8") &&
+            ++mismatches < 5)
+            ADD_FAILURE() << "utf-8 " << in;
     };
     for (int b = 0; b < 0x100; ++b) check_gbk(std::string(1, static_cast<char>(b)));
     for (int lead = 0x81; lead <= 0xFE; ++lead)

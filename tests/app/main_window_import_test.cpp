@@ -231,6 +231,38 @@ TEST_F(MainWindowImportTest, ASecondPressStopsTheRunAfterTheCurrentFile) {
     db::execute_sql(window_->connection(), "drop database qb_test_window_stop");
 }
 
+// The server drops the window's session in the middle of a run (a proxy with a smaller packet
+// limit, a restart): the run says so, and the next press logs in again and imports, instead
+// of taking the dead link for a missing database.
+TEST_F(MainWindowImportTest, AConnectionDroppedDuringARunIsSaidAndTheNextRunLogsInAgain) {
+    QB_REQUIRE_SERVER();
+    connect_to_server();
+    db::Connection* c = window_->connection();
+    db::execute_sql(c, "drop database if exists qb_test_window_drop");
+    // Files for several statements after the one the drop hits: some are left unsent.
+    for (int i = 0; i < 450; ++i) make("drop/" + std::to_string(i) + ".txt", "x");
+    set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.file("drop")));
+    set("编辑框库名", "qb_test_window_drop");
+    set("编辑框表名", "t");
+    window_->set_field_rows({{"name", G("文件主名"), ""}});
+    auto killer = test::connect_to_test_server();
+    const std::string kill = "kill connection " + std::to_string(db::session_id(c));
+    bool killed = false;
+    ui_.on_pump = [&] {
+        if (!killed &&
+            window_->unit<QPushButton>("按钮导入")->text() == qtr("总 450 篇，已导入 100 篇"))
+            killed = db::execute_sql(killer.get(), kill);
+    };
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
+    ui_.on_pump = nullptr;
+    ASSERT_TRUE(killed);
+    EXPECT_NE(ui_.last_message().find(G("与服务器的连接已断开，还有 ")), std::string::npos)
+        << ui_.last_message();
+    QTest::mouseClick(window_->unit<QPushButton>("按钮导入"), Qt::LeftButton);
+    EXPECT_EQ(ui_.last_message().rfind(G("导入完成，已导入 450 篇文章，当前表有 "), 0), 0u);
+    db::execute_sql(window_->connection(), "drop database qb_test_window_drop");
+}
+
 TEST_F(MainWindowImportTest, DisconnectAndCloseWaitForTheRun) {
     QB_REQUIRE_SERVER();
     connect_to_server();

@@ -438,6 +438,24 @@ TEST_F(ImportRunTest, ALatin1DatabaseAndConnectionsTheServerClosed) {
                                    "重新建立连接！")}));
 }
 
+// The connection killed while a statement of many files is out: those files are failed with
+// the link's reason (whether the server stored them cannot be told here), the rest are left.
+TEST_F(ImportRunTest, ALostConnectionDuringABatch) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 250; ++i) files.push_back(make("k" + std::to_string(i) + ".txt", "x"));
+    auto killer = test::connect_to_test_server();
+    const std::string kill = "kill connection " + std::to_string(db::session_id(c_.get()));
+    TestHost host({{"name", G("文件主名"), ""}});
+    host.after_file = [&] {
+        if (host.done == 100) db::execute_sql(killer.get(), kill);
+    };
+    ImportResult r = run_import(c_.get(), settings_, files, host);
+    EXPECT_TRUE(r.connection_lost);
+    EXPECT_EQ(r.imported, 100u);
+    EXPECT_EQ(r.failed, 100u);
+    EXPECT_EQ(r.not_attempted, 50u);
+}
+
 // Another window moves the connection to another database during the run (the SQL window's
 // "use"), on a server that does not report it: every row still goes where the run was started
 // for.

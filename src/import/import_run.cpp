@@ -206,6 +206,10 @@ std::string batch_insert_sql(const std::string& table, const std::vector<const F
 struct Limits {
     size_t batch = 1;
     size_t packet = size_t{1} << 20;
+    // A statement of several files stops growing here: past it the statement saves the server
+    // nothing more, and the next one must be made while the server stores this one (a run of
+    // large pages would otherwise wait for a few huge statements one after the other).
+    size_t batch_bytes = size_t{1} << 20;
     bool lossless = false;
     // At most the bytes program text takes on the wire: utf8mb4 gives a GBK character three
     // bytes for its two.
@@ -539,7 +543,8 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
                           (!row.failure.empty() || building_columns.empty() ||
                            (row.columns == building_columns &&
                             limits.wire(batch_header_size(settings.table, building_columns) +
-                                        building_bytes + row.values.size() + 3) <= limits.packet));
+                                        building_bytes + row.values.size() + 3) <=
+                                std::min(limits.packet, limits.batch_bytes)));
         if (!fits && !send()) break;
         if (row.failure.empty()) {
             building_columns = row.columns;

@@ -284,7 +284,10 @@ bool ConfigStore::lookup(const std::string& key, std::string& value) const {
 }
 
 bool ConfigStore::write_text(const std::string& key, const std::string& value) {
-    queue_.push_back({section_, key, text::replace_all(value, kCrLf, kLineBreakMark)});
+    // The file is GBK whatever the program's mode: a character GBK lacks (the lossless mode's
+    // four-byte form) is stored as "?", as GBK mode would have it.
+    queue_.push_back(
+        {section_, key, text::replace_all(text::plain_gbk(value), kCrLf, kLineBreakMark)});
     if (busy_) return false;
     // Not busy means the queue was empty, so the front is this call's write.
     busy_ = true;

@@ -69,6 +69,12 @@ TEST(ConfigStore, WritesProduceTheExactFileBytes) {
     EXPECT_FALSE(again.read_bool(G("选择框2"), true));
     EXPECT_TRUE(again.read_bool("missing", true));
     EXPECT_EQ(again.read_text(G("编辑框库名"), ""), G("库"));
+
+    // In the lossless mode the file stays GBK: a character GBK lacks is written as "?".
+    const qb::text::LosslessText lossless(true);
+    again.set_section("s");
+    EXPECT_TRUE(again.write_text("e", qb::text::utf8_to_gbk("中😀")));
+    EXPECT_NE(read_file(path).find("\r\ne=" + G("中?")), std::string::npos);
 }
 
 TEST(ConfigStore, HeadersEntriesAndDefaultsFollowTheFormat) {

@@ -3,15 +3,18 @@
 #include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <fcntl.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -86,7 +89,10 @@ const char* kHelp =
     "选项 / options (each overrides the configuration):\n"
     "  --server HOST[:PORT]   服务器 / server (port 3306 when none is given)\n"
     "  --user NAME            用户名 / user\n"
-    "  --password TEXT        密码 / password\n"
+    "  --password TEXT        密码（其他本机用户在进程列表中看得到）/ password (other local\n"
+    "                         users see it in the process list: prefer the two below)\n"
+    "  --ask-password         在终端上输入密码（不回显）/ ask for it on the terminal, unechoed\n"
+    "                         (the environment's QB_PASSWORD is used when neither is given)\n"
     "  --database NAME        库名 / database\n"
     "  --table NAME           表名 / table\n"
     "  --folder PATH          文章目录 / article folder\n"
@@ -261,6 +267,53 @@ std::unique_ptr<db::Connection> connect(const Config& config) {
     return connection;
 }
 
+// The terminal's settings while a password is typed, to put back if Ctrl-C ends the program
+// there (it would be left not echoing).
+int g_tty = -1;
+termios g_tty_before{};
+void restore_tty_and_exit(int) {
+    ::tcsetattr(g_tty, TCSAFLUSH, &g_tty_before);
+    ::write(g_tty, "\n", 1);
+    _exit(130);
+}
+
+// A line typed on the controlling terminal without echo; nothing when there is none.
+std::optional<std::string> ask_terminal_password() {
+    g_tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (g_tty < 0) return std::nullopt;
+    struct Closer {
+        ~Closer() {
+            ::close(g_tty);
+            g_tty = -1;
+        }
+    } closer;
+    const bool quiet = ::tcgetattr(g_tty, &g_tty_before) == 0;
+    struct sigaction restore {
+    }, before_int{}, before_term{};
+    restore.sa_handler = restore_tty_and_exit;
+    sigemptyset(&restore.sa_mask);
+    if (quiet) {
+        termios silent = g_tty_before;
+        silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        silent.c_lflag |= ECHONL;
+        ::sigaction(SIGINT, &restore, &before_int);
+        ::sigaction(SIGTERM, &restore, &before_term);
+        ::tcsetattr(g_tty, TCSAFLUSH, &silent);
+    }
+    const std::string prompt = "密码 / password: ";
+    (void)!::write(g_tty, prompt.data(), prompt.size());
+    std::string line;
+    char c;
+    while (::read(g_tty, &c, 1) == 1 && c != '\n') line += c;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (quiet) {
+        ::tcsetattr(g_tty, TCSAFLUSH, &g_tty_before);
+        ::sigaction(SIGINT, &before_int, nullptr);
+        ::sigaction(SIGTERM, &before_term, nullptr);
+    }
+    return line;
+}
+
 // Breaks the run's statement when a second Ctrl-C or SIGTERM comes (a statement can wait for
 // a lock, or for a server that went away, much longer than an operator will): ends the
 // run's session from a second connection, or, when the server cannot be reached for that,
@@ -405,7 +458,7 @@ int main(int argc, char** argv) {
         return usage_error("unknown command " + command);
     Config config;
     std::string config_path;
-    bool lossless = false;
+    bool lossless = false, ask_password = false;
     std::vector<std::pair<std::string, std::string>> overrides;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -418,6 +471,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (a == "--lossless") {
             lossless = true;
+        } else if (a == "--ask-password") {
+            ask_password = true;
         } else if (a == "--subfolders" || a == "--no-subfolders" || a == "--random-order" ||
                    a == "--empty-table-first") {
             if (command != "import") return usage_error(a + " is an import option");
@@ -465,6 +520,19 @@ int main(int argc, char** argv) {
             if (!code) return usage_error("unknown encoding " + v);
             config.encoding = *code;
         }
+    }
+
+    // The password: from the terminal when asked, else QB_PASSWORD, else the configuration's.
+    const bool password_given = std::any_of(overrides.begin(), overrides.end(),
+                                            [](const auto& o) { return o.first == "--password"; });
+    if (ask_password && password_given)
+        return usage_error("--password and --ask-password exclude each other");
+    if (ask_password) {
+        std::optional<std::string> typed = ask_terminal_password();
+        if (!typed) return usage_error("--ask-password needs a terminal to read from");
+        config.password = text::utf8_to_gbk(*typed);
+    } else if (const char* env = std::getenv("QB_PASSWORD"); env && !password_given) {
+        config.password = text::utf8_to_gbk(env);
     }
 
     if (::pipe2(g_wake, O_CLOEXEC) != 0) return usage_error("cannot create a pipe");

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "db/connection.h"
@@ -425,6 +426,51 @@ TEST(Cli, LosslessFromTheOptionOrTheConfiguration) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(count_of(c.get(), "qb_test_cli_lossless.t where name = '" + G("表情?") + "'"), 1);
     qb::db::execute_sql(c.get(), "drop database qb_test_cli_lossless");
+}
+
+// The password from QB_PASSWORD, or typed on the terminal without echo with --ask-password;
+// --password still wins over the environment; without a terminal --ask-password is refused.
+TEST(Cli, PasswordsFromTheEnvironmentOrTheTerminal) {
+    QB_REQUIRE_SERVER();
+    qb::test::TempDir dir;
+    qb::test::write_file(dir.file("a.txt"), "x");
+    qb::test::write_file(dir.file("c.ini"), "[" + G("主界面") + "]\r\n" + G("编辑框密码") +
+                                                "=wrong\r\n" + G("字段数") + "=1\r\n" +
+                                                G("字段名或位置(1)") + "=name\r\n" +
+                                                G("数据来源(1)") + "=" + G("文件主名") + "\r\n");
+    const auto a = qb::test::server_address();
+    auto c = qb::test::connect_to_test_server();
+    qb::db::execute_sql(c.get(), "drop database if exists qb_test_cli_pw");
+    const std::string base = std::string(QB_CLI_PATH) + " import --config " + dir.file("c.ini") +
+                             " --server " + a.text() + " --user " + a.user +
+                             " --database qb_test_cli_pw --table t --types a.txt --folder " +
+                             dir.path().string();
+    auto run = [&](const std::string& command) {
+        const int status = std::system((command + " >" + dir.file("out") + " 2>&1").c_str());
+        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                              qb::test::read_file(dir.file("out")));
+    };
+    const std::string password = "'" + a.password + "'";
+    EXPECT_EQ(run(base).first, 1);  // the configuration's wrong password
+    EXPECT_EQ(run("QB_PASSWORD=" + password + " " + base).first, 0);
+    EXPECT_EQ(run("QB_PASSWORD=wrong " + base + " --password " + password).first, 0);
+    auto refused = run(base + " --password x --ask-password");
+    EXPECT_EQ(refused.first, 2);
+    EXPECT_NE(refused.second.find("exclude each other"), std::string::npos);
+    refused = run("setsid -w " + base + " --ask-password </dev/null");
+    EXPECT_EQ(refused.first, 2);
+    EXPECT_NE(refused.second.find("--ask-password needs a terminal"), std::string::npos);
+    // On a terminal (script gives the program one), typed after the prompt: not echoed.
+    const std::string typed =
+        "(sleep 1; echo " + password + ") | script -qec \"" + base + " --ask-password\" /dev/null";
+    const auto asked = run(typed);
+    EXPECT_EQ(asked.first, 0) << asked.second;
+    EXPECT_NE(asked.second.find("password: "), std::string::npos);
+    if (!a.password.empty()) {
+        EXPECT_EQ(asked.second.find(a.password), std::string::npos) << asked.second;
+    }
+    EXPECT_EQ(count_of(c.get(), "qb_test_cli_pw.t"), 3);
+    qb::db::execute_sql(c.get(), "drop database qb_test_cli_pw");
 }
 
 TEST(Cli, ExportWritesTheImportedArticlesBack) {

@@ -273,7 +273,7 @@ int g_tty = -1;
 termios g_tty_before{};
 void restore_tty_and_exit(int) {
     ::tcsetattr(g_tty, TCSAFLUSH, &g_tty_before);
-    ::write(g_tty, "\n", 1);
+    (void)!::write(g_tty, "\n", 1);
     _exit(130);
 }
 

@@ -539,12 +539,12 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
         }
         // A row of other columns (the field list was edited), or past the statement's size,
         // goes in the next statement; a failed file goes with any.
-        const bool fits = building.size() < limits.batch &&
-                          (!row.failure.empty() || building_columns.empty() ||
-                           (row.columns == building_columns &&
-                            limits.wire(batch_header_size(settings.table, building_columns) +
-                                        building_bytes + row.values.size() + 3) <=
-                                std::min(limits.packet, limits.batch_bytes)));
+        const bool fits =
+            building.size() < limits.batch &&
+            (!row.failure.empty() || building_columns.empty() ||
+             (row.columns == building_columns &&
+              limits.wire(batch_header_size(settings.table, building_columns) + building_bytes +
+                          row.values.size() + 3) <= std::min(limits.packet, limits.batch_bytes)));
         if (!fits && !send()) break;
         if (row.failure.empty()) {
             building_columns = row.columns;

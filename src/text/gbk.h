@@ -51,11 +51,17 @@ inline uint32_t four_byte_value(const unsigned char* p) {
     return static_cast<uint32_t>(p[0] - 0x81) * 12600 + static_cast<uint32_t>(p[1] - 0x30) * 1260 +
            static_cast<uint32_t>(p[2] - 0x81) * 10 + static_cast<uint32_t>(p[3] - 0x30);
 }
+// Writes the four bytes at to; returns the end.
+inline char* write_four_byte(char* to, uint32_t code_point) {
+    *to++ = static_cast<char>(0x81 + code_point / 12600);
+    *to++ = static_cast<char>(0x30 + code_point / 1260 % 10);
+    *to++ = static_cast<char>(0x81 + code_point / 10 % 126);
+    *to++ = static_cast<char>(0x30 + code_point % 10);
+    return to;
+}
 inline void append_four_byte(std::string& out, uint32_t code_point) {
-    out += static_cast<char>(0x81 + code_point / 12600);
-    out += static_cast<char>(0x30 + code_point / 1260 % 10);
-    out += static_cast<char>(0x81 + code_point / 10 % 126);
-    out += static_cast<char>(0x30 + code_point % 10);
+    char four[4];
+    out.append(four, write_four_byte(four, code_point));
 }
 
 // Length in bytes (1, 2, or 4 in the lossless mode) of the character that starts at byte

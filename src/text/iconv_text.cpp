@@ -246,9 +246,7 @@ class Utf8ToGbk {
                 *to++ = static_cast<char>(g >> 8);
                 *to++ = static_cast<char>(g & 0xFF);
             } else if (lossless && well_formed && !is_surrogate(cp)) {
-                std::string four;
-                append_four_byte(four, cp);
-                to = std::copy(four.begin(), four.end(), to);
+                to = write_four_byte(to, cp);
             } else {
                 *to++ = '?';
             }
@@ -351,11 +349,6 @@ class GbkUtf16Tables {
         const Utf8ToGbk& table = utf8_to_gbk_table();
         std::string out(u.size() * (lossless ? 4 : 2), '\0');
         char* to = out.data();
-        auto four_bytes = [&](uint32_t cp) {
-            std::string f;
-            append_four_byte(f, cp);
-            to = std::copy(f.begin(), f.end(), to);
-        };
         for (size_t i = 0; i < u.size(); ++i) {
             const char16_t v = u[i];
             if (v < 0x80) {
@@ -367,7 +360,7 @@ class GbkUtf16Tables {
                 if (v <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF) {
                     const uint32_t cp = 0x10000 + ((v - 0xD800u) << 10 | (u[++i] - 0xDC00u));
                     if (lossless) {
-                        four_bytes(cp);
+                        to = write_four_byte(to, cp);
                         continue;
                     }
                     // Unicode's tag characters go, as iconv drops them.
@@ -381,7 +374,7 @@ class GbkUtf16Tables {
                 *to++ = static_cast<char>(g >> 8);
                 *to++ = static_cast<char>(g & 0xFF);
             } else if (lossless) {
-                four_bytes(v);
+                to = write_four_byte(to, v);
             } else {
                 *to++ = '?';
             }

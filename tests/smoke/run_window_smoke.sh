@@ -5,7 +5,8 @@
 set -euo pipefail
 program=$1 source=$2
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillbase-smoke.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+xvfb=
+trap '[[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
 cp "$program" "$work/quillbase"
 export XDG_RUNTIME_DIR="$work/runtime" HOME="$work"
 # Under the sanitizers: libxkbcommon (the keyboard map Qt reads when it connects to the X
@@ -15,9 +16,34 @@ if [[ -n "${ASAN_OPTIONS:-}" ]]; then
   export ASAN_OPTIONS="${ASAN_OPTIONS//strict_string_checks=1/strict_string_checks=0}"
 fi
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-exec xvfb-run -a dbus-run-session -- bash -c '
+
+# Our own Xvfb: with -displayfd it picks a free display itself and writes its number only
+# once it accepts connections, so the program never dials a display that is not up yet or
+# is someone else's (xvfb-run guesses the number from lock files and hides the server's
+# errors). It listens on its local socket only, which lets any local client in: the
+# display lives as long as this test.
+exec {ready}<> <(:)
+Xvfb -displayfd "$ready" -nolisten tcp -screen 0 1280x1024x24 \
+  >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+display=
+if ! read -r -t 30 display <&"$ready" || [[ -z "$display" ]]; then
+  echo "window smoke test: Xvfb did not start:" >&2
+  cat "$work/xvfb.log" >&2
+  exit 1
+fi
+exec {ready}<&-
+export DISPLAY=":$display"
+
+status=0
+dbus-run-session -- bash -c '
   /usr/libexec/at-spi-bus-launcher --launch-immediately &
   launcher=$!
   trap "kill $launcher 2>/dev/null || true" EXIT
   /usr/bin/python3 "$1/tests/smoke/window_smoke.py" "$2/quillbase" "$1"
-' smoke "$source" "$work"
+' smoke "$source" "$work" || status=$?
+if [[ $status -ne 0 ]]; then
+  echo "window smoke test: the log of Xvfb on :$display:" >&2
+  cat "$work/xvfb.log" >&2
+fi
+exit "$status"

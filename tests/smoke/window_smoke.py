@@ -24,9 +24,15 @@ def fail(message):
     sys.exit(1)
 
 
+# The program under test; a wait ends at once when it has ended.
+WINDOW = None
+
+
 def wait_for(what, probe):
     end = time.monotonic() + DEADLINE_SECONDS
     while time.monotonic() < end:
+        if WINDOW is not None and WINDOW.poll() is not None:
+            fail("the program ended with status %d while waiting for %s" % (WINDOW.returncode, what))
         try:
             found = probe()
         except Exception:  # the tree changes under us while the window builds
@@ -102,11 +108,13 @@ def sql(query):
 
 
 def main():
+    global WINDOW
     program, source = sys.argv[1], sys.argv[2]
     sql("drop database if exists " + DATABASE)
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
     env.pop("QT_QPA_PLATFORM", None)  # the real display (Xvfb), not offscreen
     window = subprocess.Popen([program], env=env, cwd=os.path.dirname(program))
+    WINDOW = window
     try:
         app = wait_for("the program on the bus", lambda: application(window.pid))
         connect = wait_for("按钮建立连接", lambda: unit(app, "按钮建立连接"))
@@ -137,6 +145,7 @@ def main():
         if sql("select count(*) from " + DATABASE + ".articles where 内容 = ''") != "0":
             fail("an article came in empty")
     finally:
+        WINDOW = None
         window.terminate()  # the program closes its window the normal way
         try:
             code = window.wait(timeout=60)

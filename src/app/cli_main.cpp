@@ -99,6 +99,12 @@ const char* kHelp =
     "  --types PATTERNS       文件类型, e.g. \"*.txt|*.html\" / file-name patterns\n"
     "  --encoding auto|ansi|utf-8|unicode|unicodebe   文件编码 / file encoding\n"
     "                         (export: auto and ansi write GBK)\n"
+    "  --tls auto|off|required|verify   加密连接 / TLS: auto when the server offers it (the\n"
+    "                         default), off, required, or verify the server's certificate\n"
+    "                         (its CA and the host name dialled)\n"
+    "  --tls-ca FILE          验证证书用的 CA 证书 / CA file for verify (none: the system's)\n"
+    "  --tls-cert FILE, --tls-key FILE   客户端证书和密钥 / client certificate and key, for\n"
+    "                         accounts that REQUIRE X509\n"
     "  --lossless             保留全部字符（utf8mb4）/ every character into utf8mb4 tables\n"
     "                         and back (emoji, rare ideographs, the euro sign ...)\n"
     "  import only / 仅导入:\n"
@@ -142,6 +148,7 @@ struct Config {
     std::string types = "*.*";
     int encoding = 0;
     bool subfolders = true, random_order = false, empty_first = false, lossless = false;
+    db::TlsSettings tls;  // paths as the file system takes them
     size_t batch = import::kDefaultBatch;
     bool time_created = false, time_modified = true;
     int time_kind = 0;
@@ -173,6 +180,10 @@ std::string read_config(const std::string& path, Config& c) {
     c.subfolders = store.read_bool(G("选择框遍历子目录"), c.subfolders);
     c.random_order = store.read_bool(G("选择框乱序导入"), c.random_order);
     c.lossless = store.read_bool(G("选择框无损"), c.lossless);
+    const double tls_mode = store.read_number(G("组合框加密"), 0);
+    if (tls_mode >= 0 && tls_mode <= static_cast<double>(db::TlsMode::Verify))
+        c.tls.mode = static_cast<db::TlsMode>(static_cast<int>(tls_mode));
+    c.tls.ca = text::gbk_to_utf8(text::trim_spaces(text("编辑框证书", {})));
     c.time_created = store.read_bool(G("单选框创建"), c.time_created);
     c.time_modified = store.read_bool(G("单选框修改"), c.time_modified);
     c.time_kind = static_cast<int>(store.read_number(G("组合框类型"), c.time_kind));
@@ -245,13 +256,22 @@ std::optional<int> encoding_code(const std::string& name) {
     return std::nullopt;
 }
 
+std::optional<db::TlsMode> tls_mode(const std::string& name) {
+    const char* names[] = {"auto", "off", "required", "verify"};
+    for (int i = 0; i < 4; ++i)
+        if (strcasecmp(name.c_str(), names[i]) == 0) return static_cast<db::TlsMode>(i);
+    return std::nullopt;
+}
+
 std::unique_ptr<db::Connection> log_in(const Config& config, std::string* error,
                                        unsigned statement_timeout = db::kStatementTimeoutSeconds) {
-    std::string host;
-    unsigned port = 0;
-    db::parse_server_address(config.server, host, port);
-    return db::open_connection(host, config.user, config.password, {}, port, error,
-                               statement_timeout);
+    db::LoginParameters login;
+    db::parse_server_address(config.server, login.host, login.port);
+    login.user = config.user;
+    login.password = config.password;
+    login.statement_timeout = statement_timeout;
+    login.tls = config.tls;
+    return db::open_connection(std::move(login), error);
 }
 
 // Logs in with the configuration's account; null after saying why.
@@ -263,6 +283,7 @@ std::unique_ptr<db::Connection> connect(const Config& config) {
         std::fprintf(stderr, "%s\n", text::gbk_to_utf8(error).c_str());
         return nullptr;
     }
+    say(stderr, db::link_security(connection.get()));
     db::execute_sql(connection.get(), "set names 'GBK'");
     return connection;
 }
@@ -479,7 +500,8 @@ int main(int argc, char** argv) {
             overrides.emplace_back(a, "");
         } else if (a == "--config" || a == "--server" || a == "--user" || a == "--password" ||
                    a == "--database" || a == "--table" || a == "--folder" || a == "--types" ||
-                   a == "--encoding" || a == "--batch") {
+                   a == "--encoding" || a == "--batch" || a == "--tls" || a == "--tls-ca" ||
+                   a == "--tls-cert" || a == "--tls-key") {
             auto v = value();
             if (!v) return usage_error(a + " needs a value");
             if (a == "--batch" && command != "import")
@@ -515,6 +537,15 @@ int main(int argc, char** argv) {
         if (option == "--random-order") config.random_order = true;
         if (option == "--empty-table-first") config.empty_first = true;
         if (option == "--batch") config.batch = static_cast<size_t>(text::to_int(v));
+        // Paths stay as the command line gave them: the file system's bytes.
+        if (option == "--tls-ca") config.tls.ca = v;
+        if (option == "--tls-cert") config.tls.cert = v;
+        if (option == "--tls-key") config.tls.key = v;
+        if (option == "--tls") {
+            auto mode = tls_mode(v);
+            if (!mode) return usage_error("--tls takes auto, off, required or verify");
+            config.tls.mode = *mode;
+        }
         if (option == "--encoding") {
             auto code = encoding_code(v);
             if (!code) return usage_error("unknown encoding " + v);

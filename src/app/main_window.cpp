@@ -151,6 +151,19 @@ void MainWindow::build_connection_group(QGridLayout* grid) {
     table_row->addWidget(table_edit_);
     table_row->addWidget(make_button("按钮表列表", "表..", box));
     grid->addLayout(table_row, 1, 4, 1, 2);
+    // How the link is protected; the CA file is what 验证证书 checks the server against.
+    grid->addWidget(make_label("加密连接：", box), 2, 0);
+    grid->addWidget(make_combo("组合框加密", {"自动", "关闭", "必须", "验证证书"}, box), 2, 1);
+    grid->addWidget(make_label("CA 证书：", box), 2, 2);
+    auto* ca_row = new QHBoxLayout;
+    auto* ca = make_edit("编辑框证书", "", box);
+    ca->setToolTip(qtr("“验证证书”用的 CA 证书文件（PEM）；空着则用本机信任的证书机构"));
+    ca_row->addWidget(ca);
+    auto* pick_ca = make_button("按钮证书", "…", box);
+    pick_ca->setAccessibleName(qtr("选择CA证书文件"));
+    connect(pick_ca, &QPushButton::clicked, this, &MainWindow::pick_ca_file);
+    ca_row->addWidget(pick_ca);
+    grid->addLayout(ca_row, 2, 3, 1, 3);
     auto* buttons = new QHBoxLayout;
     connect_button_ = make_button("按钮建立连接", "建立连接", box);
     connect(connect_button_, &QPushButton::clicked, this, &MainWindow::toggle_connection);
@@ -490,6 +503,16 @@ void MainWindow::pick_article_folder() {
     if (!chosen.empty()) folder_edit_->setText(platform::to_qstring(chosen));
 }
 
+void MainWindow::pick_ca_file() {
+    QLineEdit* edit = unit<QLineEdit>("编辑框证书");
+    const std::vector<std::string> chosen = platform::ui().pick_open_files(
+        G("选择验证服务器证书用的 CA 证书文件"),
+        G("证书文件(*.pem;*.crt;*.cer)|*.pem;*.crt;*.cer|全部文件(*.*)|*.*"),
+        platform::OpenPick::One, platform::from_qstring(edit->text()), this);
+    if (!chosen.empty() && !chosen.front().empty())
+        edit->setText(platform::to_qstring(chosen.front()));
+}
+
 void MainWindow::show_article_folder() {
     platform::ui().open_path(platform::parent_path(platform::from_qstring(folder_edit_->text())));
 }
@@ -560,21 +583,34 @@ void MainWindow::toggle_connection() {
         unsigned port = 0;
         db::parse_server_address(platform::from_qstring(unit<QLineEdit>("编辑框服务器")->text()),
                                  host, port);
+        db::LoginParameters login;
+        login.host = host;
+        login.port = port;
+        login.user = platform::from_qstring(unit<QLineEdit>("编辑框用户名")->text());
+        login.password = platform::from_qstring(unit<QLineEdit>("编辑框密码")->text());
         // The window's own statements give up after short_answer_seconds_; its runs and the
         // commands that change tables wait longer (db::PatientAnswers).
-        connection_ = db::open_connection(
-            host, platform::from_qstring(unit<QLineEdit>("编辑框用户名")->text()),
-            platform::from_qstring(unit<QLineEdit>("编辑框密码")->text()), {}, port, nullptr,
-            short_answer_seconds_);
+        login.statement_timeout = short_answer_seconds_;
+        login.tls.mode = static_cast<db::TlsMode>(unit<QComboBox>("组合框加密")->currentIndex());
+        login.tls.ca = platform::native_path(
+            text::trim_spaces(platform::from_qstring(unit<QLineEdit>("编辑框证书")->text())));
+        std::string error;
+        connection_ = db::open_connection(std::move(login), &error);
         connect_button_->setEnabled(true);
         if (connection_) {
             update_units();
             connect_button_->setText(qtr("断开连接"));
+            connect_button_->setToolTip(platform::to_qstring(db::link_security(connection_.get())));
             db::execute_sql(connection_.get(), "set names 'GBK'");
             if (unit<QCheckBox>("选择框无损")->isChecked()) apply_lossless_mode();
             return;
         }
         connect_button_->setText(qtr("建立连接"));
+        if (error.rfind(G("加密连接失败："), 0) == 0) {
+            // The account and the network are fine: the link could not be protected as asked.
+            platform::ui().message(error, connect_failure_caption(), platform::Icon::Error, this);
+            return;
+        }
         TextInputRequest request;
         request.initial = connect_failure_details();
         request.prompt = connect_failure_hint();
@@ -589,6 +625,7 @@ void MainWindow::toggle_connection() {
     db::close_connection(connection_);
     update_units();
     connect_button_->setText(qtr("建立连接"));
+    connect_button_->setToolTip({});
     for (QPointer<QWidget>& w : connection_windows_)
         if (w) w->close();
     connection_windows_.clear();

@@ -76,6 +76,8 @@ class MainWindow : public QWidget, public manager::MainLink {
 
     void pick_article_folder();
     void show_article_folder();
+    // The "…" beside 编辑框证书: the CA file that verifies the server's certificate.
+    void pick_ca_file();
 
     // Every dropped path reaches this handler: the number of items of the drop, the item's
     // 1-based position, its path in the file system's form. import_dropped_file by default.

@@ -19,12 +19,28 @@ namespace qb::db {
 
 class ResultSet;
 
+// How a login protects the link. The order is that of the window's box.
+enum class TlsMode {
+    Auto,      // TLS whenever the server offers it, plain otherwise
+    Off,       // never TLS
+    Required,  // TLS or no connection (the certificate is not checked)
+    Verify,    // TLS, with a certificate that chains to the CA and names the host dialled
+};
+
+struct TlsSettings {
+    TlsMode mode = TlsMode::Auto;
+    // File-system paths. An empty CA under Verify means the system's certificate store; a
+    // client certificate and key are for accounts that REQUIRE X509.
+    std::string ca, cert, key;
+};
+
 // What a login was made with, kept to log in again the same way.
 struct LoginParameters {
     std::string host, user, password, database;
     unsigned port = 0;
     unsigned statement_timeout = 0;
     bool lossless = false;  // utf8mb4 on the wire
+    TlsSettings tls;
 };
 
 class Connection {
@@ -46,9 +62,7 @@ class Connection {
     friend std::unique_ptr<ResultSet> take_streamed_result(Connection*);
     friend bool send_sql(Connection*, const std::string&);
     friend struct SentOutcome finish_sent_sql(Connection*);
-    friend std::unique_ptr<Connection> open_connection(const std::string&, const std::string&,
-                                                       const std::string&, const std::string&,
-                                                       unsigned, std::string*, unsigned);
+    friend std::unique_ptr<Connection> open_connection(LoginParameters, std::string*);
     friend bool reconnect(Connection*, std::string*);
     friend bool execute_sql_waiting(Connection*, const std::string&, const std::function<bool()>&);
     friend bool cancel_statement(Connection*);
@@ -57,6 +71,7 @@ class Connection {
     friend bool set_lossless(Connection*, bool);
     friend bool is_lossless(Connection*);
     friend std::string current_database(Connection*);
+    friend std::string link_security(Connection*);
     // A statement or name as the server reads it (text itself, or converted into converted);
     // an error text as program text.
     const std::string& to_wire(const std::string& text, std::string& converted) const;
@@ -124,12 +139,18 @@ class PatientAnswers {
 };
 
 // Logs in (empty texts are passed as absent: no host = local server); asks for the GBK
-// character set. Null on failure, with the client library's reason in *error.
+// character set. Null on failure, with the reason in *error: the client library's, or for a
+// link that cannot be protected as asked, a Chinese text naming the check that failed.
+std::unique_ptr<Connection> open_connection(LoginParameters login, std::string* error = nullptr);
 std::unique_ptr<Connection> open_connection(const std::string& host, const std::string& user,
                                             const std::string& password,
                                             const std::string& database = {}, unsigned port = 0,
                                             std::string* error = nullptr,
                                             unsigned statement_timeout = kStatementTimeoutSeconds);
+// The TLS version the link uses ("TLSv1.3"); empty for a plain link or none.
+std::string tls_version(Connection* c);
+// For the operator: whether the link is encrypted, and why not ("已使用加密连接 TLSv1.3").
+std::string link_security(Connection* c);
 void close_connection(std::unique_ptr<Connection>& connection);
 // Logs in again with the same account and options, in place: every window keeps its handle.
 // The new session has no current database. False, with the reason in *error, when the server

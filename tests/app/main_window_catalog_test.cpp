@@ -86,7 +86,8 @@ TEST_F(CatalogTest, ADeadLinkEndsAShortStatementSoon) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_EQ(ui_.last_message(), G("获取库名列表失败！请检查连接是否有效（重新连接试试）"));
     EXPECT_LT(took, 8.0);
-    EXPECT_TRUE(db::connection_lost(window_->connection()));
+    EXPECT_TRUE(db::connection_lost(window_->connection()))
+        << db::last_error_code(window_->connection());
 }
 
 TEST_F(CatalogTest, NamePopupsFetchOnceAndWriteTheChoice) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -253,6 +254,63 @@ TEST_F(ConnectButtonTest, AFailedLoginShowsTheTroubleshootingText) {
     EXPECT_EQ(connect_button()->text(), qtr("建立连接"));
     EXPECT_TRUE(connect_button()->isEnabled());
     EXPECT_FALSE(five_enabled());
+}
+
+// The link's protection is chosen in the window, said on the connected button, and a link
+// that cannot be protected as asked is refused with the check that failed; the two units are
+// saved with the window, and a settings file from before them means 自动.
+TEST_F(ConnectButtonTest, TheLinkIsProtectedAsTheBoxSaysAndTheButtonSaysHow) {
+    QB_REQUIRE_TLS_SERVERS();
+    auto* mode = window_->unit<QComboBox>("组合框加密");
+    auto* ca = window_->unit<QLineEdit>("编辑框证书");
+    EXPECT_EQ(mode->currentText(), qtr("自动"));
+    EXPECT_EQ(mode->count(), 4);
+
+    set_login(test::server_address(), test::server_address().password);
+    QTest::mouseClick(connect_button(), Qt::LeftButton);
+    ASSERT_TRUE(window_->connection());
+    EXPECT_EQ(from_qstring(connect_button()->toolTip()).rfind(G("已使用加密连接 TLSv1."), 0), 0u)
+        << connect_button()->toolTip().toStdString();
+    QTest::mouseClick(connect_button(), Qt::LeftButton);
+    EXPECT_TRUE(connect_button()->toolTip().isEmpty());
+
+    // 必须 against the server without TLS: refused with that reason, no troubleshooting text.
+    set_login(test::plain_server_address(), test::server_address().password);
+    mode->setCurrentIndex(2);
+    QTest::mouseClick(connect_button(), Qt::LeftButton);
+    EXPECT_FALSE(window_->connection());
+    EXPECT_EQ(ui_.last_message(), G("加密连接失败：服务器没有提供加密连接（TLS）"));
+    EXPECT_EQ(connect_button()->text(), qtr("建立连接"));
+
+    // 验证证书 with a CA chosen through the "…" button: the name dialled must be on the
+    // certificate.
+    ui_.open_files.push_back({G(test::tls_file("ca.pem"))});
+    QTest::mouseClick(window_->unit<QPushButton>("按钮证书"), Qt::LeftButton);
+    EXPECT_EQ(from_qstring(ca->text()), G(test::tls_file("ca.pem")));
+    mode->setCurrentIndex(3);
+    set_login(test::server_address(), test::server_address().password);
+    QTest::mouseClick(connect_button(), Qt::LeftButton);
+    EXPECT_FALSE(window_->connection());
+    EXPECT_EQ(ui_.last_message(), G("加密连接失败：服务器证书上的名字与所连的主机“127.0.0.1”不符"));
+    test::ServerAddress by_name = test::server_address();
+    by_name.host = "localhost";
+    set_login(by_name, by_name.password);
+    QTest::mouseClick(connect_button(), Qt::LeftButton);
+    EXPECT_TRUE(window_->connection());
+
+    window_->save_field_list(store_);
+    MainWindow again(store_);
+    again.on_created();
+    EXPECT_EQ(again.unit<QComboBox>("组合框加密")->currentIndex(), 3);
+    EXPECT_EQ(again.unit<QLineEdit>("编辑框证书")->text(), ca->text());
+
+    persist::ConfigStore older;
+    test::write_file(dir_.file("old.ini"), G("[主界面]\r\n编辑框服务器=1.2.3.4\r\n"));
+    older.open_file(dir_.file("old.ini"));
+    MainWindow from_older(older);
+    from_older.on_created();
+    EXPECT_EQ(from_older.unit<QComboBox>("组合框加密")->currentText(), qtr("自动"));
+    EXPECT_EQ(from_older.unit<QLineEdit>("编辑框证书")->text(), QString());
 }
 
 }  // namespace

@@ -516,3 +516,58 @@ TEST(Cli, ExportWritesTheImportedArticlesBack) {
 }
 
 }  // namespace
+
+// The link's protection from the configuration's keys, overridden by --tls and friends; the
+// line on standard error says which link is in use, and a refusal says which check failed.
+TEST(Cli, TlsModesFromTheConfigurationAndTheOptions) {
+    QB_REQUIRE_TLS_SERVERS();
+    qb::test::TempDir dir;
+    qb::test::write_file(dir.file("a.txt"), "x");
+    const auto a = qb::test::server_address();
+    // The configuration asks for 验证证书 with the test CA.
+    qb::test::write_file(dir.file("c.ini"),
+                         "[" + G("主界面") + "]\r\n" + G("组合框加密") + "=3\r\n" +
+                             G("编辑框证书") + "=" + G(qb::test::tls_file("ca.pem")) + "\r\n" +
+                             G("字段数") + "=1\r\n" + G("字段名或位置(1)") + "=name\r\n" +
+                             G("数据来源(1)") + "=" + G("文件主名") + "\r\n");
+    auto c = qb::test::connect_to_test_server();
+    qb::db::execute_sql(c.get(), "drop database if exists qb_test_cli_tls");
+    const std::string base = "import --config " + dir.file("c.ini") + " --user " + a.user +
+                             " --password '" + a.password +
+                             "' --database qb_test_cli_tls --table t --types a.txt --folder " +
+                             dir.path().string() + " --server ";
+    const std::string by_name = base + "localhost:" + std::to_string(a.port);
+    const std::string by_address = base + a.text();
+
+    std::string said;  // everything said on standard error
+    auto run = [&](const std::string& args) {
+        CliRun x = run_cli(args);
+        said += x.err;
+        return x;
+    };
+    CliRun r = run(by_name);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("已使用加密连接 TLSv1."), std::string::npos) << r.err;
+    r = run(by_address);  // the certificate does not name 127.0.0.1
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("服务器证书上的名字与所连的主机“127.0.0.1”不符"), std::string::npos)
+        << r.err;
+    r = run(by_name + " --tls-ca " + qb::test::tls_file("other-ca.pem"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("不是由所给的 CA 证书签发"), std::string::npos) << r.err;
+    r = run(by_address + " --tls off");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("未加密连接（加密连接设为“关闭”）"), std::string::npos) << r.err;
+    r = run(base + qb::test::plain_server_address().text() + " --tls required");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("服务器没有提供加密连接（TLS）"), std::string::npos) << r.err;
+    r = run(by_address + " --tls sometimes");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--tls takes auto, off, required or verify"), std::string::npos);
+    // No password in anything said about the link.
+    if (!a.password.empty()) {
+        EXPECT_EQ(said.find(a.password), std::string::npos);
+    }
+    EXPECT_EQ(count_of(c.get(), "qb_test_cli_tls.t"), 2);
+    qb::db::execute_sql(c.get(), "drop database qb_test_cli_tls");
+}

@@ -100,6 +100,126 @@ TEST(Login, SuccessWrongPasswordEmptyPasswordAndUnreachableHost) {
     EXPECT_FALSE(open_connection(a.host, a.user, a.password, {}, 1, &error));
 }
 
+// A login with the test account, protected as tls says.
+std::unique_ptr<Connection> log_in_with(const test::ServerAddress& a, TlsSettings tls,
+                                        std::string* error, const std::string& host = {}) {
+    LoginParameters p;
+    p.host = host.empty() ? a.host : host;
+    p.user = a.user;
+    p.password = a.password;
+    p.port = a.port;
+    p.statement_timeout = kShortAnswerSeconds;
+    p.tls = std::move(tls);
+    return open_connection(std::move(p), error);
+}
+
+// What the server says the session's link is: the client's own word could be wrong.
+std::string server_side_tls(Connection* c) {
+    if (!execute_sql(c, "show session status like 'Ssl_version'")) return "?";
+    auto r = take_result(c);
+    std::string v;
+    if (!r || !r->read_field(1u, v)) return "?";
+    return v;
+}
+
+TEST(Tls, EveryModeAgainstAServerWithTls) {
+    QB_REQUIRE_TLS_SERVERS();
+    const test::ServerAddress a = test::server_address();
+    const std::string ca = test::tls_file("ca.pem");
+    std::string error;
+    for (TlsMode mode : {TlsMode::Auto, TlsMode::Required}) {
+        auto c = log_in_with(a, {mode, {}, {}, {}}, &error);
+        ASSERT_TRUE(c) << error;
+        EXPECT_EQ(server_side_tls(c.get()), tls_version(c.get()));
+        EXPECT_EQ(tls_version(c.get()).rfind("TLSv1.", 0), 0u) << tls_version(c.get());
+        EXPECT_EQ(link_security(c.get()), G("已使用加密连接 ") + tls_version(c.get()));
+        // A login made again (after a lost link) is protected the same way.
+        ASSERT_TRUE(reconnect(c.get(), &error)) << error;
+        EXPECT_EQ(server_side_tls(c.get()), tls_version(c.get()));
+        EXPECT_FALSE(tls_version(c.get()).empty());
+    }
+    auto off = log_in_with(a, {TlsMode::Off, {}, {}, {}}, &error);
+    ASSERT_TRUE(off) << error;
+    EXPECT_EQ(server_side_tls(off.get()), "");
+    EXPECT_EQ(link_security(off.get()), G("未加密连接（加密连接设为“关闭”）"));
+
+    // The certificate names "localhost": verified when that is the host dialled.
+    auto verified = log_in_with(a, {TlsMode::Verify, ca, {}, {}}, &error, "localhost");
+    ASSERT_TRUE(verified) << error;
+    EXPECT_FALSE(server_side_tls(verified.get()).empty());
+
+    struct Refusal {
+        TlsSettings tls;
+        std::string host, reason;
+    } refusals[] = {
+        {{TlsMode::Verify, ca, {}, {}},
+         "127.0.0.1",
+         "加密连接失败：服务器证书上的名字与所连的主机“127.0.0.1”不符"},
+        {{TlsMode::Verify, test::tls_file("other-ca.pem"), {}, {}},
+         "localhost",
+         "加密连接失败：服务器证书不是由所给的 CA 证书签发（"},
+        {{TlsMode::Verify, {}, {}, {}},
+         "localhost",
+         "加密连接失败：服务器证书不是由本机信任的机构签发（"},
+        {{TlsMode::Verify, test::tls_file("no-such.pem"), {}, {}},
+         "localhost",
+         "加密连接失败：无法读取CA 证书文件 " + test::tls_file("no-such.pem")},
+        {{TlsMode::Required, {}, test::tls_file("no-such.pem"), {}},
+         "localhost",
+         "加密连接失败：无法读取客户端证书文件 " + test::tls_file("no-such.pem")},
+    };
+    for (const Refusal& r : refusals) {
+        error.clear();
+        EXPECT_FALSE(log_in_with(a, r.tls, &error, r.host)) << r.reason;
+        EXPECT_EQ(error.rfind(G(r.reason), 0), 0u) << text::gbk_to_utf8(error);
+    }
+}
+
+TEST(Tls, AServerWithoutTlsIsPlainUnderAutoAndRefusedWhenTlsIsRequired) {
+    QB_REQUIRE_TLS_SERVERS();
+    const test::ServerAddress plain = test::plain_server_address();
+    std::string error;
+    auto c = log_in_with(plain, {TlsMode::Auto, {}, {}, {}}, &error);
+    ASSERT_TRUE(c) << error;
+    EXPECT_EQ(tls_version(c.get()), "");
+    EXPECT_EQ(link_security(c.get()), G("未加密连接：服务器没有提供加密连接（TLS）"));
+    for (TlsMode mode : {TlsMode::Required, TlsMode::Verify}) {
+        error.clear();
+        EXPECT_FALSE(log_in_with(plain, {mode, test::tls_file("ca.pem"), {}, {}}, &error));
+        EXPECT_EQ(error, G("加密连接失败：服务器没有提供加密连接（TLS）"));
+    }
+}
+
+TEST(Tls, AccountsThatRequireSslOrACertificate) {
+    QB_REQUIRE_TLS_SERVERS();
+    auto admin = test::connect_to_test_server();
+    ASSERT_TRUE(admin);
+    for (const char* account : {"qb_tls_ssl", "qb_tls_x509"})
+        execute_sql(admin.get(), std::string("drop user if exists '") + account + "'@'127.0.0.1'");
+    ASSERT_TRUE(execute_sql(admin.get(),
+                            "create user 'qb_tls_ssl'@'127.0.0.1' identified by 'pw' require ssl"));
+    ASSERT_TRUE(execute_sql(
+        admin.get(), "create user 'qb_tls_x509'@'127.0.0.1' identified by 'pw' require x509"));
+    test::ServerAddress a = test::server_address();
+    a.password = "pw";
+    std::string error;
+    a.user = "qb_tls_ssl";
+    EXPECT_FALSE(log_in_with(a, {TlsMode::Off, {}, {}, {}}, &error));
+    EXPECT_NE(error.find("Access denied"), std::string::npos) << error;
+    EXPECT_TRUE(log_in_with(a, {TlsMode::Auto, {}, {}, {}}, &error)) << error;
+    a.user = "qb_tls_x509";
+    EXPECT_FALSE(log_in_with(a, {TlsMode::Required, {}, {}, {}}, &error));
+    auto with_certificate = log_in_with(a,
+                                        {TlsMode::Required,
+                                         {},
+                                         test::tls_file("client-cert.pem"),
+                                         test::tls_file("client-key.pem")},
+                                        &error);
+    EXPECT_TRUE(with_certificate) << error;
+    for (const char* account : {"qb_tls_ssl", "qb_tls_x509"})
+        execute_sql(admin.get(), std::string("drop user '") + account + "'@'127.0.0.1'");
+}
+
 TEST(Statements, RejectedStatementsAndResultSets) {
     QB_REQUIRE_SERVER();
     auto c = test::connect_to_test_server();

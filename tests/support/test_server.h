@@ -49,6 +49,26 @@ inline void use_fresh_database(db::Connection* c, const std::string& name) {
     ASSERT_TRUE(db::select_database(c, name));
 }
 
+// The test server's throwaway certificates (ca.pem, client-*.pem, other-ca.pem: see
+// scripts/db-server) and a second server without TLS, as the test command starts them.
+inline std::string tls_file(const std::string& name) {
+    const char* dir = std::getenv("QB_TEST_TLS_DIR");
+    return dir ? std::string(dir) + "/" + name : std::string();
+}
+
+inline ServerAddress plain_server_address() {
+    ServerAddress a = server_address();
+    db::parse_server_address(std::getenv("QB_TEST_PLAIN_SERVER"), a.host, a.port);
+    return a;
+}
+
+#define QB_REQUIRE_TLS_SERVERS()                                                               \
+    do {                                                                                       \
+        if (!::qb::test::server_configured() || !std::getenv("QB_TEST_TLS_DIR") ||             \
+            !std::getenv("QB_TEST_PLAIN_SERVER"))                                              \
+            GTEST_SKIP() << "QB_TEST_SERVER, QB_TEST_TLS_DIR or QB_TEST_PLAIN_SERVER not set"; \
+    } while (0)
+
 #define QB_REQUIRE_SERVER()                                                             \
     do {                                                                                \
         if (!::qb::test::server_configured()) GTEST_SKIP() << "QB_TEST_SERVER not set"; \

@@ -21,9 +21,12 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 # once it accepts connections, so the program never dials a display that is not up yet or
 # is someone else's (xvfb-run guesses the number from lock files and hides the server's
 # errors). It listens on its local socket only, which lets any local client in: the
-# display lives as long as this test.
+# display lives as long as this test. -noreset: by default the server resets when its last
+# client leaves, dropping whoever connects meanwhile; the accessibility bus launcher is such
+# a client (it sets a property on the root window and goes), and the program, starting at
+# that moment, found no display.
 exec {ready}<> <(:)
-Xvfb -displayfd "$ready" -nolisten tcp -screen 0 1280x1024x24 \
+Xvfb -displayfd "$ready" -nolisten tcp -noreset -screen 0 1280x1024x24 \
   >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 display=

@@ -269,6 +269,8 @@ class ResultSet {
     bool failed() const { return failed_; }
     // The text fields came in utf8mb4 (a lossless connection's), not GBK: their Bytes are UTF-8.
     bool utf8_wire() const { return utf8_wire_; }
+    // This column's text came in utf8mb4.
+    bool utf8_field(unsigned index) const { return index < utf8_.size() && utf8_[index]; }
 
     template <class T>
     bool read_field(const std::string& column, T& out) {

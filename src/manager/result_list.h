@@ -1,14 +1,17 @@
-// A list view showing a result set, and the copy and tab-separated export of its rows, shared
-// by the table viewer and the SQL query window.
+// A list view showing a result's rows, and the copy and tab-separated export of its rows,
+// shared by the table viewer and the SQL query window. The rows live in a row store (a
+// temporary file), so a table larger than memory is shown, copied and exported.
 #pragma once
 
-#include <QTreeWidget>
+#include <QTableView>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "db/connection.h"
+#include "db/row_store.h"
+#include "platform/busy.h"
 
 namespace qb::manager {
 
@@ -18,28 +21,38 @@ std::string row_text(const std::vector<std::string>& cells);
 // Every title in double quotes, joined by tabs.
 std::string header_text(const std::vector<std::string>& titles);
 
-class ResultList : public QTreeWidget {
+class RowModel;
+
+// A result's rows, read from the connection into a row store: the rows stream in while
+// stopped() is false (then the statement is cancelled and the rows so far kept), and after
+// each chunk progress(store) runs and the window's events (the pump). The connection takes
+// no other statement meanwhile, so the caller holds the loop rule's scope (platform/busy.h).
+// Null when the last statement produced no result.
+std::unique_ptr<db::RowStore> read_rows(db::Connection* c, const std::function<bool()>& stopped,
+                                        const std::function<void(db::RowStore&)>& progress = {});
+
+class ResultList : public QTableView {
     Q_OBJECT
   public:
     explicit ResultList(QWidget* parent = nullptr);
     ~ResultList() override;
 
-    // Shows the result: one column per field (titled by its name, "值" when empty, "(n)"
-    // appended when numbering), one row per result row. Events run after each cell, so the
-    // caller holds the loop rule's scope (platform/busy.h) and keeps the result alive; stopped
-    // is asked after each row and ends the fill with the rows so far. fill_and_hold: this list
-    // keeps the result (releasing the one it held). shown: how many of the first fields are
-    // shown (the rest serve the program, not the eye); all when negative. The result stays
-    // the list's source until the next fill, so it must outlive it or be replaced first.
-    void fill(db::ResultSet* result, bool numbering, const std::function<bool()>& stopped = {},
-              int shown = -1);
-    void fill_and_hold(std::unique_ptr<db::ResultSet> result, bool numbering,
-                       const std::function<bool()>& stopped = {}, int shown = -1);
-    // The result row a list row shows (rows deleted from the list leave the others theirs).
+    // Shows the rows: one column per field (titled by its name, "值" when empty, "(n)"
+    // appended when numbering), one row per stored row; only the rows on screen are read
+    // from the store. shown: how many of the first fields are shown (the rest serve the
+    // program, not the eye); all when negative. The store must outlive its showing (show
+    // another, or null, first), unless the list holds it (show_and_hold). A store that grows
+    // while shown: rows_added() after each growth.
+    void show_rows(db::RowStore* rows, bool numbering, int shown = -1);
+    void show_and_hold(std::unique_ptr<db::RowStore> rows, bool numbering, int shown = -1);
+    void rows_added();
+    db::RowStore* held() const { return held_.get(); }
+    db::RowStore* source() const;
+
+    int row_count() const;
+    // The stored row a list row shows (rows deleted from the list leave the others theirs).
     uint64_t result_row(int row) const;
-    db::ResultSet* held() const { return held_.get(); }
-    void hold(std::unique_ptr<db::ResultSet> result) { held_ = std::move(result); }
-    void release() { held_.reset(); }
+    void remove_row(int row);
 
     std::vector<std::string> titles() const;
     std::vector<std::string> cells(int row) const;
@@ -49,15 +62,18 @@ class ResultList : public QTreeWidget {
 
     // 复制选定 / 复制全部: the rows' text, each followed by CR LF, to the clipboard.
     void copy_rows(const std::vector<int>& rows) const;
-    // 导出csv: header and every row to a file chosen with the save dialog, with its message.
-    void export_rows(QWidget* owner) const;
+    // 导出csv: header and every row to a file chosen with the save dialog, with its message;
+    // written row by row: step(rows written, rows) runs every 256 rows, and its
+    // false ends the export there.
+    void export_rows(QWidget* owner, const std::function<bool(size_t, size_t)>& step = {});
 
   private:
-    // A row's cells as the server sent them (bytes GBK cannot decode kept), for the export.
-    std::vector<std::string> source_cells(int row) const;
-
-    std::unique_ptr<db::ResultSet> held_;
-    db::ResultSet* source_ = nullptr;
+    RowModel* model_;
+    std::unique_ptr<db::RowStore> held_;
 };
+
+// 导出csv from a window's menu: a loop of its own when none runs (the rows written so far in
+// owner's caption; closing owner stops it), else at once.
+void export_list_rows(ResultList& list, platform::Busy& busy, QWidget* owner);
 
 }  // namespace qb::manager

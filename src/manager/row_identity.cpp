@@ -28,7 +28,7 @@ std::string records_sql(const std::string& table, const std::vector<std::string>
     return s + " from " + db::quote_identifier(table) + ";";
 }
 
-std::string record_condition(db::ResultSet& rows, uint64_t row, unsigned shown,
+std::string record_condition(db::RowStore& rows, uint64_t row, unsigned shown,
                              const std::vector<std::string>& identifying) {
     static const char* const digits = "0123456789ABCDEF";
     rows.move_to_row(row);

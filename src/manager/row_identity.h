@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "db/row_store.h"
 
 namespace qb::manager {
 
@@ -20,7 +21,7 @@ std::string records_sql(const std::string& table, const std::vector<std::string>
 // The condition that picks the row of rows (made by records_sql; shown: the table's own
 // column count) with "  LIMIT 1": each identifying column compared with its stored bytes
 // (a whole number with its text, so that its index serves), IS NULL for NULL.
-std::string record_condition(db::ResultSet& rows, uint64_t row, unsigned shown,
+std::string record_condition(db::RowStore& rows, uint64_t row, unsigned shown,
                              const std::vector<std::string>& identifying);
 
 }  // namespace qb::manager

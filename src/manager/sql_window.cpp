@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "db/connection.h"
@@ -199,7 +200,7 @@ void SqlWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    results_->fill(nullptr, false);  // before the results it shows go
+    results_->show_rows(nullptr, false);  // before the results it shows go
     statements_->clear();
     held_.clear();
     persist::ConfigStore& store = main_.settings();
@@ -224,7 +225,7 @@ void SqlWindow::run() {
     const platform::Busy::Scope running = busy.begin(platform::Loop::SqlRun, this);
     if (!running) return;
     const std::vector<std::string> lines = statement_lines(sql_text());
-    results_->fill(nullptr, false);
+    results_->show_rows(nullptr, false);
     statements_->clear();
     held_.clear();
     auto& ui = platform::ui();
@@ -251,7 +252,8 @@ void SqlWindow::run() {
                 ui.pump();
                 return !busy.stop_requested();
             })) {
-            held_.back() = db::take_result(c);
+            // The rows go to a file as they come, so any size of result is kept.
+            held_.back() = read_rows(c, [&busy] { return busy.stop_requested(); });
             row->setText(2, qtr("执行成功！"));
         } else {
             row->setText(2, qtr("执行失败！"));
@@ -270,9 +272,7 @@ void SqlWindow::show_result() {
     if (!item || !item->isSelected()) return;
     const int row = statements_->indexOfTopLevelItem(item);
     if (row < 0 || static_cast<size_t>(row) >= held_.size()) return;
-    const platform::Busy::Scope reading = busy.begin(platform::Loop::Reading, this);
-    results_->fill(held_[static_cast<size_t>(row)].get(), false,
-                   [&busy] { return busy.stop_requested(); });
+    results_->show_rows(held_[static_cast<size_t>(row)].get(), false);
 }
 
 std::string SqlWindow::template_insertion(const std::string& stored) {
@@ -326,7 +326,7 @@ void SqlWindow::show_result_menu() {
         case 2:
             return results_->copy_rows(results_->all_rows());
         case 3:
-            return results_->export_rows(this);
+            return export_list_rows(*results_, main_.busy(), this);
         default:
             return;
     }

@@ -52,7 +52,7 @@ class SqlWindow : public QWidget {
     QPlainTextEdit* edit_;
     QTreeWidget* statements_;
     ResultList* results_;
-    std::vector<std::unique_ptr<db::ResultSet>> held_;  // one per statement row
+    std::vector<std::unique_ptr<db::RowStore>> held_;  // one per statement row
 };
 
 }  // namespace qb::manager

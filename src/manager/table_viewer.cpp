@@ -72,11 +72,28 @@ void TableViewer::load() {
     read =
         read && db::execute_sql(c, fields_mode_ ? "describe " + db::quote_identifier(table_) + ";"
                                                 : records_sql(table_, identifying_));
-    std::unique_ptr<db::ResultSet> result = read ? db::take_result(c) : nullptr;
-    shown_ = result ? result->field_count() - static_cast<unsigned>(identifying_.size()) : 0;
-    list_->fill_and_hold(
-        std::move(result), !fields_mode_, [this] { return busy_.stop_requested(); },
-        static_cast<int>(shown_));
+    // The rows show as they arrive; the count so far is in the caption.
+    const std::string reading_caption = G("正在读表 ") + table_ + G(" 的") + kind + G("，已读 ");
+    list_->show_rows(nullptr, false);
+    bool first = true;
+    std::unique_ptr<db::RowStore> rows =
+        !read
+            ? nullptr
+            : read_rows(
+                  c, [this] { return busy_.stop_requested(); },
+                  [&](db::RowStore& store) {
+                      if (first) {
+                          first = false;
+                          shown_ = store.field_count() - static_cast<unsigned>(identifying_.size());
+                          list_->show_rows(&store, !fields_mode_, static_cast<int>(shown_));
+                      }
+                      list_->rows_added();
+                      setWindowTitle(to_qstring(
+                          reading_caption +
+                          text::int_text(static_cast<int64_t>(store.row_count())) + G(" 条")));
+                  });
+    shown_ = rows ? rows->field_count() - static_cast<unsigned>(identifying_.size()) : 0;
+    list_->show_and_hold(std::move(rows), !fields_mode_, static_cast<int>(shown_));
     if (!read) {
         // "(0)" would say the table is empty.
         setWindowTitle(to_qstring(G("表 ") + table_ + G(" 读取失败")));
@@ -86,7 +103,7 @@ void TableViewer::load() {
     }
     setWindowTitle(to_qstring(G("表 ") + table_ + " " +
                               (fields_mode_ ? G("的字段列表") : G("记录列表")) + "(" +
-                              text::int_text(list_->topLevelItemCount()) + ")"));
+                              text::int_text(list_->row_count()) + ")"));
 }
 
 void TableViewer::show_menu() {
@@ -102,7 +119,7 @@ void TableViewer::show_menu() {
         case 2:
             return list_->copy_rows(list_->all_rows());
         case 3:
-            return list_->export_rows(this);
+            return export_rows();
         case 4:
             return delete_rows(false);
         case 5:
@@ -110,6 +127,10 @@ void TableViewer::show_menu() {
         default:
             return;
     }
+}
+
+void TableViewer::export_rows() {
+    export_list_rows(*list_, busy_, this);
 }
 
 void TableViewer::delete_rows(bool all) {
@@ -145,7 +166,7 @@ void TableViewer::delete_rows(bool all) {
             ok = !cells.empty() &&
                  db::alter_table(c, db::quote_identifier(table_), 3, db::quote_identifier(cells[0]),
                                  {}, {}, {}, db::ColumnSpec{});
-        } else if (db::ResultSet* held = listed ? list_->held() : nullptr) {
+        } else if (db::RowStore* held = listed ? list_->held() : nullptr) {
             // Success means a row went: a condition that matched none deleted nothing.
             ok = db::delete_records(
                      c, db::quote_identifier(table_),
@@ -153,7 +174,7 @@ void TableViewer::delete_rows(bool all) {
                  db::affected_rows(c) > 0;
         }
         if (ok) {
-            delete list_->takeTopLevelItem(*it);
+            list_->remove_row(*it);
             ++deleted;
         }
         ui.pump();

@@ -26,6 +26,8 @@ class TableViewer : public QWidget {
     // it has ended.
     void load();
     void show_menu();
+    // 导出csv.
+    void export_rows();
     // 删除选定 / 删除全部.
     void delete_rows(bool all);
     std::string database() const { return database_; }

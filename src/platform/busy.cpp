@@ -60,6 +60,8 @@ std::string Busy::doing() const {
             return G("读取用户列表");
         case Loop::Creating:
             return G("创建表");
+        case Loop::Saving:
+            return G("导出记录");
         case Loop::None:
             break;
     }

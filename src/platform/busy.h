@@ -36,6 +36,7 @@ enum class Loop {
     Deleting,  // the table viewer's delete
     Accounts,  // the user window's account list
     Creating,  // 执行创建
+    Saving,    // a list's rows written to a tab-separated file
 };
 
 class Busy : public QObject {

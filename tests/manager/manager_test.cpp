@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUrl>
 #include <memory>
 
@@ -21,6 +22,7 @@
 #include "app/main_window.h"
 #include "db/connection.h"
 #include "db/statements.h"
+#include "list_clicks.h"
 #include "manager/create_table_window.h"
 #include "manager/manager_window.h"
 #include "manager/result_list.h"
@@ -59,6 +61,8 @@ TEST(ResultText, RowsHeadersStatementsAndTemplates) {
     EXPECT_EQ(SqlWindow::template_insertion(G("show variables like ''%char%'';//查看系统字符集")),
               G("show variables like \"%char%\";\t//查看系统字符集\r\n"));
 }
+
+using test::click_row;
 
 class ManagerTest : public ::testing::Test {
   protected:
@@ -318,24 +322,24 @@ TEST_F(ManagerTest, TheViewerShowsDeletesCopiesAndExports) {
 
     manager_->open_viewer(false);
     EXPECT_EQ(list->titles(), (std::vector<std::string>{"id(1)", "title(2)"}));
-    EXPECT_EQ(list->topLevelItemCount(), 4);
+    EXPECT_EQ(list->row_count(), 4);
     EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 alpha 记录列表(4)"));
 
     // Copy and export: tab-separated, the line break quoted as \n.
     list->copy_rows(list->all_rows());
     EXPECT_EQ(ui_.clipboard_text(), "5\tfive\r\n6\t05\r\n7\t\r\n8\t\"a\\nb\"\r\n");
     ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("rows"))};
-    list->export_rows(viewer);
+    viewer->export_rows();
     EXPECT_EQ(ui_.last_message(), G("保存成功！"));
     EXPECT_EQ(test::read_file(dir_.file("rows.csv")),
               "\"id(1)\"\t\"title(2)\"\r\n5\tfive\r\n6\t05\r\n7\t\r\n8\t\"a\\nb\"\r\n");
     ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("no/such/folder/x.csv"))};
-    list->export_rows(viewer);
+    viewer->export_rows();
     EXPECT_EQ(ui_.last_message(), G("保存失败！"));
 
     // The record conditions of a table without a key: every column, numbers by their text,
     // the rest by the bytes the server holds, NULL found.
-    db::ResultSet* held = list->held();
+    db::RowStore* held = list->held();
     ASSERT_NE(held, nullptr);
     const std::vector<std::string> both{"id", "title"};
     EXPECT_EQ(record_condition(*held, 0, 2, both),
@@ -347,12 +351,12 @@ TEST_F(ManagerTest, TheViewerShowsDeletesCopiesAndExports) {
     list->clearSelection();
     viewer->delete_rows(false);
     EXPECT_EQ(ui_.last_message(), G("请先选定项目再删除！"));
-    list->topLevelItem(1)->setSelected(true);
-    list->topLevelItem(2)->setSelected(true);
+    click_row(list, 1);
+    click_row(list, 2);
     viewer->delete_rows(false);
     EXPECT_EQ(ui_.shown.back().text, G("确定要删除选定的 2 条记录吗？"));
     EXPECT_EQ(from_qstring(viewer->windowTitle()), G("总 2 条要删除的记录，实际删除成功 2 条"));
-    EXPECT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->row_count(), 2);
     EXPECT_EQ(count("select count(*) from qb_test_mgr.alpha"), 2);
 
     // A row deleted behind the viewer's back is not reported as deleted.
@@ -360,12 +364,12 @@ TEST_F(ManagerTest, TheViewerShowsDeletesCopiesAndExports) {
     viewer->delete_rows(true);
     EXPECT_EQ(ui_.shown.back().text, G("确定要删除全部记录吗？"));
     EXPECT_EQ(from_qstring(viewer->windowTitle()), G("总 2 条要删除的记录，实际删除成功 1 条"));
-    EXPECT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->row_count(), 1);
 
     // Fields mode: dropping a column.
     manager_->open_viewer(true);
     list->clearSelection();
-    list->topLevelItem(1)->setSelected(true);
+    click_row(list, 1);
     viewer->delete_rows(false);
     EXPECT_EQ(from_qstring(viewer->windowTitle()), G("总 1 个要删除的字段，实际删除成功 1 个"));
     EXPECT_EQ(count("select count(*) from information_schema.columns where table_schema = "
@@ -383,7 +387,7 @@ TEST_F(ManagerTest, TheViewerShowsDeletesCopiesAndExports) {
     select_tables({"codes"});
     manager_->open_viewer(false);
     list->clearSelection();
-    list->topLevelItem(1)->setSelected(true);
+    click_row(list, 1);
     viewer->delete_rows(false);
     EXPECT_EQ(count("select count(*) from qb_test_mgr.codes where code = '05'"), 1);
     EXPECT_EQ(count("select count(*) from qb_test_mgr.codes"), 1);
@@ -414,7 +418,7 @@ TEST_F(ManagerTest, TheViewerDeletesExactlyTheRowsShown) {
         manager_->open_viewer(false);
         ResultList* list = manager_->viewer()->list();
         list->clearSelection();
-        list->topLevelItem(row)->setSelected(true);
+        click_row(list, row);
         manager_->viewer()->delete_rows(false);
         return from_qstring(manager_->viewer()->windowTitle());
     };
@@ -430,7 +434,7 @@ TEST_F(ManagerTest, TheViewerDeletesExactlyTheRowsShown) {
     sql("delete from qb_test_mgr.k where id = 2");  // behind the viewer's back
     sql("insert into qb_test_mgr.k values (0, 'z')");
     list->clearSelection();
-    list->topLevelItem(2)->setSelected(true);  // "A" (id 4), third of the rows shown
+    click_row(list, 2);  // "A" (id 4), third of the rows shown
     manager_->viewer()->delete_rows(false);
     EXPECT_EQ(count("select count(*) from qb_test_mgr.k where id = 4"), 0);
     EXPECT_EQ(count("select count(*) from qb_test_mgr.k"), 2);  // 0 and 3 stay
@@ -442,7 +446,7 @@ TEST_F(ManagerTest, TheViewerDeletesExactlyTheRowsShown) {
     select_tables({"raw"});
     manager_->open_viewer(false);
     ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("raw.csv"))};
-    manager_->viewer()->list()->export_rows(manager_->viewer());
+    manager_->viewer()->export_rows();
     EXPECT_EQ(test::read_file(dir_.file("raw.csv")),
               "\"b(1)\"\r\n\x80\xFF"
               "A\r\n");
@@ -463,25 +467,25 @@ TEST_F(ManagerTest, TheLosslessBoxShowsEveryCharacterInTheViewer) {
     ASSERT_TRUE(box->isChecked());
     manager_->open_viewer(false);
     ResultList* list = manager_->viewer()->list();
-    ASSERT_EQ(list->topLevelItemCount(), 2);
-    EXPECT_EQ(list->topLevelItem(0)->text(1), QString::fromUtf8("😀€"));
+    ASSERT_EQ(list->row_count(), 2);
+    EXPECT_EQ(list->model()->index(0, 1).data().toString(), QString::fromUtf8("😀€"));
     list->copy_rows({0});
     EXPECT_EQ(qb::text::gbk_to_utf8(ui_.clipboard_text()), "1\t😀€\r\n");
     ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("u.csv"))};
-    list->export_rows(manager_->viewer());
+    manager_->viewer()->export_rows();
     EXPECT_EQ(test::read_file(dir_.file("u.csv")),
               "\xEF\xBB\xBF\"id(1)\"\t\"s(2)\"\r\n1\t😀€\r\n2\t😁\r\n");
     list->clearSelection();
-    list->topLevelItem(1)->setSelected(true);
+    click_row(list, 1);
     manager_->viewer()->delete_rows(false);
     EXPECT_EQ(count("select count(*) from qb_test_mgr.u where id = 2"), 0);
 
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
     ASSERT_FALSE(box->isChecked());
     manager_->open_viewer(false);
-    EXPECT_EQ(list->topLevelItem(0)->text(1), QString::fromUtf8("??"));
+    EXPECT_EQ(list->model()->index(0, 1).data().toString(), QString::fromUtf8("??"));
     ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("u.csv"))};
-    list->export_rows(manager_->viewer());
+    manager_->viewer()->export_rows();
     EXPECT_EQ(test::read_file(dir_.file("u.csv")), "\"id(1)\"\t\"s(2)\"\r\n1\t??\r\n");
 }
 
@@ -519,7 +523,7 @@ TEST_F(ManagerTest, NoTableSelectedLeavesTheViewerAlone) {
     manager_->refresh_table_list();
     EXPECT_EQ(ui_.messages().size(), messages);
     EXPECT_EQ(viewer->windowTitle(), title);
-    EXPECT_EQ(viewer->list()->topLevelItemCount(), 1);
+    EXPECT_EQ(viewer->list()->row_count(), 1);
 }
 
 // Names reach the server as typed or listed, whatever they hold; a name the server would
@@ -544,7 +548,7 @@ TEST_F(ManagerTest, NamesReachTheServerExactlyOrAreRefused) {
     manager_->refresh_table_list();
     select_tables({table});
     manager_->open_viewer(false);
-    EXPECT_EQ(manager_->viewer()->list()->topLevelItemCount(), 1);
+    EXPECT_EQ(manager_->viewer()->list()->row_count(), 1);
     ui_.answers = {true};
     manager_->drop_tables(true);  // clear
     EXPECT_EQ(ui_.last_message(), G("已清空表记录！"));
@@ -599,9 +603,9 @@ TEST_F(ManagerTest, TheSqlWindowRunsLinesAndShowsResults) {
     for (int r = 0; r < 9; ++r)
         EXPECT_EQ(from_qstring(statements->topLevelItem(r)->text(2)), G("执行成功！")) << r;
     statements->setCurrentItem(statements->topLevelItem(7));  // select * from db
-    EXPECT_GT(w->results()->columnCount(), 3);
+    EXPECT_GT(w->results()->titles().size(), 3u);
     statements->setCurrentItem(statements->topLevelItem(4));  // USE: no rows
-    EXPECT_EQ(w->results()->columnCount(), 0);
+    EXPECT_EQ(w->results()->titles().size(), 0u);
 
     w->set_sql_text(G("select 1,\r\n2;\r\n//只有注释\r\nselect nonsense from nowhere"));
     w->run();
@@ -613,7 +617,7 @@ TEST_F(ManagerTest, TheSqlWindowRunsLinesAndShowsResults) {
     EXPECT_EQ(w->results()->titles(), (std::vector<std::string>{"1", "2"}));
     // Refreshing shows the same rows again from the kept result.
     QTest::mouseClick(w->unit<QPushButton>("按钮刷新结果"), Qt::LeftButton);
-    EXPECT_EQ(w->results()->topLevelItemCount(), 1);
+    EXPECT_EQ(w->results()->row_count(), 1);
 
     // A template goes in at the caret; the text survives the window.
     w->set_sql_text("");

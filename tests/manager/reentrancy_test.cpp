@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
 #include <chrono>
@@ -20,6 +21,7 @@
 
 #include "app/main_window.h"
 #include "db/connection.h"
+#include "list_clicks.h"
 #include "main_window_fixture.h"
 #include "manager/create_table_window.h"
 #include "manager/manager_window.h"
@@ -166,7 +168,10 @@ TEST_F(ReentrancyTest, DuringAnImportOtherCommandsAreRefusedAndEveryRowGoesWhere
 
 TEST_F(ReentrancyTest, DuringAListFillTheViewerWaitsForItsNextTableAndClosesAfterTheFill) {
     QB_REQUIRE_SERVER();
-    open(60);
+    // Rows that come in many chunks: 600 of 20 KB.
+    open(0);
+    sql("alter table qb_test_re1.alpha modify title mediumtext");
+    sql("insert into qb_test_re1.alpha select seq, repeat('a', 20000) from seq_0_to_599");
     select_table("alpha");
     int pumps = 0;
     ui_.on_pump = [&] {
@@ -183,8 +188,8 @@ TEST_F(ReentrancyTest, DuringAListFillTheViewerWaitsForItsNextTableAndClosesAfte
     ui_.on_pump = nullptr;
     QPointer<TableViewer> viewer = manager_->viewer();
     ASSERT_TRUE(viewer);
-    EXPECT_EQ(viewer->list()->topLevelItemCount(), 60);
-    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 alpha 记录列表(60)"));
+    EXPECT_EQ(viewer->list()->row_count(), 600);
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 alpha 记录列表(600)"));
     EXPECT_TRUE(shown(G("正在读取记录，请等它结束后再试！")));
     EXPECT_TRUE(window_->connection());
     settle();
@@ -200,10 +205,108 @@ TEST_F(ReentrancyTest, DuringAListFillTheViewerWaitsForItsNextTableAndClosesAfte
     EXPECT_LE(pumps, 12);
     ASSERT_TRUE(viewer);
     EXPECT_TRUE(viewer->isHidden());
-    EXPECT_LT(viewer->list()->topLevelItemCount(), 60);
+    EXPECT_LT(viewer->list()->row_count(), 600);
     settle();
     EXPECT_FALSE(viewer);
     EXPECT_TRUE(window_->busy().idle());
+}
+
+// A table of many chunks: the first rows show while the rest still arrive; a selection of
+// rows far apart is copied and deleted exactly; the export stops when the viewer closes; the
+// SQL window keeps a whole large result; and an import runs while the viewer scrolls.
+TEST_F(ReentrancyTest, ALargeTableShowsItsFirstRowsAtOnceAndEveryCommandReachesEveryRow) {
+    QB_REQUIRE_SERVER();
+    open(0);
+    sql("alter table qb_test_re1.alpha modify title mediumtext, add primary key (id)");
+    sql("insert into qb_test_re1.alpha select seq, concat(seq, repeat('a', 4000)) from "
+        "seq_0_to_1999");
+    select_table("alpha");
+    int first_rows = 0;
+    QString first_cell;
+    ui_.on_pump = [&] {
+        TableViewer* v = manager_->viewer();
+        if (first_rows || !v || v->list()->row_count() == 0) return;
+        first_rows = v->list()->row_count();
+        first_cell = v->list()->model()->index(0, 0).data().toString();
+    };
+    manager_->open_viewer(false);
+    ui_.on_pump = nullptr;
+    TableViewer* viewer = manager_->viewer();
+    ResultList* list = viewer->list();
+    EXPECT_GT(first_rows, 0);
+    EXPECT_LT(first_rows, 200);
+    EXPECT_EQ(first_cell, QStringLiteral("0"));
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("表 alpha 记录列表(2000)"));
+
+    test::click_row(list, 3);
+    test::click_row(list, 1990);
+    list->copy_rows(list->selected_rows());
+    const std::string copied = ui_.clipboard_text();
+    EXPECT_EQ(copied,
+              "3\t3" + std::string(4000, 'a') + "\r\n1990\t1990" + std::string(4000, 'a') + "\r\n");
+    viewer->delete_rows(false);
+    EXPECT_EQ(from_qstring(viewer->windowTitle()), G("总 2 条要删除的记录，实际删除成功 2 条"));
+    EXPECT_EQ(count("qb_test_re1.alpha where id in (3, 1990)"), 0);
+    EXPECT_EQ(count("qb_test_re1.alpha"), 1998);
+    ASSERT_EQ(list->row_count(), 1998);
+    EXPECT_EQ(list->cells(1989)[0], "1991");
+
+    // The export written in steps: closing the viewer stops it, and the viewer goes after.
+    ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("all.csv"))};
+    viewer->export_rows();
+    EXPECT_EQ(ui_.last_message(), G("保存成功！"));
+    const std::string all = test::read_file(dir_.file("all.csv"));
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 1999);
+    EXPECT_EQ(all.rfind("\r\n1999\t1999" + std::string(4000, 'a') + "\r\n"),
+              all.size() - 4013);
+    EXPECT_EQ(all.find("\n3\t"), std::string::npos);
+
+    // The SQL window's rows: the whole result, any row of it.
+    auto* w = new SqlWindow(*window_, manager_);
+    w->set_sql_text("select id, title from qb_test_re1.alpha order by id desc;");
+    w->run();
+    w->statements()->setCurrentItem(w->statements()->topLevelItem(0));
+    ASSERT_EQ(w->results()->row_count(), 1998);
+    EXPECT_EQ(w->results()->cells(1997)[0], "0");
+    EXPECT_EQ(w->results()->cells(0)[0], "1999");
+    w->close();
+
+    // An import while the viewer scrolls: no statement of the viewer's, and every row goes to
+    // the import's table.
+    for (int i = 0; i < 250; ++i)
+        test::write_file(dir_.file("a" + std::to_string(i) + ".txt"), "x");
+    set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.path().string()));
+    set("编辑框文件类型", "*.txt");
+    set("编辑框库名", "qb_test_re2");
+    set("编辑框表名", "t");
+    window_->set_field_rows({{"name", G("文件主名"), ""}});
+    int scrolls = 0;
+    bool rows_read = true;
+    ui_.on_pump = [&] {
+        QScrollBar* bar = list->verticalScrollBar();
+        bar->setValue(scrolls++ % 2 ? bar->maximum() : bar->maximum() / 3);
+        const QModelIndex top = list->indexAt(QPoint(2, 2));
+        rows_read = rows_read && top.isValid() && !top.data().toString().isEmpty();
+    };
+    window_->start_import(false);
+    ui_.on_pump = nullptr;
+    EXPECT_GT(scrolls, 0);
+    EXPECT_TRUE(rows_read);
+    EXPECT_EQ(ui_.last_message(), G("导入完成，已导入 250 篇文章，当前表有 250 条记录！"));
+    EXPECT_EQ(count("qb_test_re2.t"), 250);
+
+    // Closing the viewer while it writes the file: the export ends early and says so.
+    ui_.save_files = {qb::text::utf8_to_gbk(dir_.file("part.csv"))};
+    QPointer<TableViewer> closing = viewer;
+    ui_.on_pump = [&] {
+        if (closing) closing->close();
+    };
+    viewer->export_rows();
+    ui_.on_pump = nullptr;
+    EXPECT_EQ(ui_.last_message(), G("已停止导出，文件中只有前面的记录！"));
+    EXPECT_LT(test::read_file(dir_.file("part.csv")).size(), 1998u * 4000);
+    settle();
+    EXPECT_FALSE(closing);
 }
 
 // An operator's statement that runs long: the window keeps painting (its pump runs), and 执行
@@ -263,7 +366,7 @@ TEST_F(ReentrancyTest, ASqlRunKeepsItsOwnDatabase) {
     w->set_sql_text("select 1/0;\r\nshow warnings;");
     w->run();
     w->statements()->setCurrentItem(w->statements()->topLevelItem(1));
-    EXPECT_EQ(w->results()->topLevelItemCount(), 1);
+    EXPECT_EQ(w->results()->row_count(), 1);
     w->close();
     settle();
 }
@@ -350,7 +453,7 @@ TEST_F(ReentrancyTest, TheViewerAndManagerCommandsActOnTheTableThatWasChosen) {
     select_table("alpha");
     manager_->open_viewer(false);
     TableViewer* viewer = manager_->viewer();
-    ASSERT_EQ(viewer->list()->topLevelItemCount(), 8);
+    ASSERT_EQ(viewer->list()->row_count(), 8);
     // Another table chosen and the connection moved during the delete: the shown rows go.
     int pumps = 0;
     ui_.on_pump = [&] {

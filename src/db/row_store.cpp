@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,6 +15,7 @@ namespace {
 
 constexpr uint32_t kNull = 0xFFFFFFFFu;
 constexpr size_t kRecentRows = 256;
+constexpr uint64_t kReadBlock = 256 * 1024;
 
 // A file nobody else can open, gone when it is closed (or the program ends).
 int temporary_file() {
@@ -118,24 +120,34 @@ const RowStore::Row* RowStore::current() {
     }
     const uint64_t start = offsets_[cursor_];
     const uint64_t end = cursor_ + 1 < row_count() ? offsets_[cursor_ + 1] : written_;
-    std::string bytes(end - start, '\0');
-    size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n =
-            ::pread(fd_, bytes.data() + got, bytes.size() - got, static_cast<off_t>(start + got));
-        if (n <= 0) return nullptr;
-        got += static_cast<size_t>(n);
+    if (start < block_start_ || end > block_start_ + block_.size()) {
+        // Rows are mostly read in order (a screenful, an export): a block at a time.
+        block_.resize(
+            std::min<uint64_t>(std::max<uint64_t>(end - start, kReadBlock), written_ - start));
+        size_t got = 0;
+        while (got < block_.size()) {
+            const ssize_t n = ::pread(fd_, block_.data() + got, block_.size() - got,
+                                      static_cast<off_t>(start + got));
+            if (n <= 0) {
+                block_.clear();
+                return nullptr;
+            }
+            got += static_cast<size_t>(n);
+        }
+        block_start_ = start;
     }
+    const char* bytes = block_.data() + (start - block_start_);
+    const size_t size = end - start;
     Row row(field_count());
     size_t at = 0;
     for (Cell& cell : row) {
         uint32_t n = kNull;
-        if (at + 4 > bytes.size()) break;
-        std::memcpy(&n, bytes.data() + at, 4);
+        if (at + 4 > size) break;
+        std::memcpy(&n, bytes + at, 4);
         at += 4;
         if (n == kNull) continue;
         cell.null = false;
-        cell.bytes.assign(bytes, at, n);
+        cell.bytes.assign(bytes + at, std::min<size_t>(n, size - at));
         at += n;
     }
     if (recent_.size() >= kRecentRows) {

@@ -65,6 +65,8 @@ class RowStore {
     std::string pending_;            // bytes not yet written
     bool at_end_ = false, failed_ = false;
     uint64_t cursor_ = 0;
+    std::string block_;  // the file's bytes from block_start_, read last
+    uint64_t block_start_ = 0;
     // The rows read last (a screenful and a little more), most recent first.
     std::list<std::pair<uint64_t, Row>> recent_;
     std::unordered_map<uint64_t, std::list<std::pair<uint64_t, Row>>::iterator> index_;

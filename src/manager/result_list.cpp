@@ -202,6 +202,12 @@ void ResultList::show_rows(db::RowStore* rows, bool numbering, int shown) {
 }
 
 void ResultList::show_and_hold(std::unique_ptr<db::RowStore> rows, bool numbering, int shown) {
+    if (rows && rows.get() == model_->store()) {
+        // The rows shown while they arrived: the operator's place and selection stay.
+        held_ = std::move(rows);
+        rows_added();
+        return;
+    }
     model_->reset(nullptr, false, -1);
     held_ = std::move(rows);
     show_rows(held_.get(), numbering, shown);

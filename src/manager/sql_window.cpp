@@ -254,7 +254,9 @@ void SqlWindow::run() {
             })) {
             // The rows go to a file as they come, so any size of result is kept.
             held_.back() = read_rows(c, [&busy] { return busy.stop_requested(); });
-            row->setText(2, qtr("执行成功！"));
+            // Rows cut off by a lost link are no success; a stop keeps the rows so far.
+            const bool cut_off = held_.back() && held_.back()->failed() && !busy.stop_requested();
+            row->setText(2, cut_off ? qtr("执行失败！") : qtr("执行成功！"));
         } else {
             row->setText(2, qtr("执行失败！"));
         }

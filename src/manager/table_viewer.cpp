@@ -93,7 +93,13 @@ void TableViewer::load() {
                           text::int_text(static_cast<int64_t>(store.row_count())) + G(" 条")));
                   });
     shown_ = rows ? rows->field_count() - static_cast<unsigned>(identifying_.size()) : 0;
+    const bool cut_off = rows && rows->failed() && !busy_.stop_requested();
     list_->show_and_hold(std::move(rows), !fields_mode_, static_cast<int>(shown_));
+    if (cut_off)
+        platform::ui().message(G("读取表 ") + table_ +
+                                   G(" 时出错（连接中断或服务器停止发送），只显示了前 ") +
+                                   text::int_text(list_->row_count()) + G(" 条"),
+                               {}, platform::Icon::None, this);
     if (!read) {
         // "(0)" would say the table is empty.
         setWindowTitle(to_qstring(G("表 ") + table_ + G(" 读取失败")));

@@ -31,6 +31,7 @@
 #include "persist/config_store.h"
 #include "platform/qtext.h"
 #include "platform/scripted_ui.h"
+#include "relay.h"
 #include "test_server.h"
 #include "test_util.h"
 #include "text_input_script.h"
@@ -257,8 +258,7 @@ TEST_F(ReentrancyTest, ALargeTableShowsItsFirstRowsAtOnceAndEveryCommandReachesE
     EXPECT_EQ(ui_.last_message(), G("保存成功！"));
     const std::string all = test::read_file(dir_.file("all.csv"));
     EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 1999);
-    EXPECT_EQ(all.rfind("\r\n1999\t1999" + std::string(4000, 'a') + "\r\n"),
-              all.size() - 4013);
+    EXPECT_EQ(all.rfind("\r\n1999\t1999" + std::string(4000, 'a') + "\r\n"), all.size() - 4013);
     EXPECT_EQ(all.find("\n3\t"), std::string::npos);
 
     // The SQL window's rows: the whole result, any row of it.
@@ -307,6 +307,38 @@ TEST_F(ReentrancyTest, ALargeTableShowsItsFirstRowsAtOnceAndEveryCommandReachesE
     EXPECT_LT(test::read_file(dir_.file("part.csv")).size(), 1998u * 4000);
     settle();
     EXPECT_FALSE(closing);
+}
+
+// A link that dies while the rows arrive: the rows so far stay shown and the viewer says the
+// list is cut off, instead of passing it off as the whole table.
+TEST_F(ReentrancyTest, RowsCutOffByALostLinkAreSaidToBeCutOff) {
+    QB_REQUIRE_SERVER();
+    open(0);
+    sql("alter table qb_test_re1.alpha modify title mediumtext");
+    sql("insert into qb_test_re1.alpha select seq, repeat('a', 20000) from seq_0_to_599");
+    window_->toggle_connection();  // closes the manager
+    const auto a = test::server_address();
+    test::Relay relay(a.host, a.port);
+    set("编辑框服务器", relay.address());
+    window_->set_short_answer_seconds(1);
+    window_->toggle_connection();
+    ASSERT_TRUE(window_->connection());
+    manager_ = window_->open_manager();
+    ASSERT_TRUE(manager_);
+    select_database("qb_test_re1");
+    select_table("alpha");
+    ui_.on_pump = [&] {
+        if (manager_->viewer() && manager_->viewer()->list()->row_count() > 0) relay.go_dead();
+    };
+    manager_->open_viewer(false);
+    ui_.on_pump = nullptr;
+    const int shown_rows = manager_->viewer()->list()->row_count();
+    EXPECT_GT(shown_rows, 0);
+    EXPECT_LT(shown_rows, 600);
+    EXPECT_EQ(ui_.last_message(),
+              G("读取表 alpha 时出错（连接中断或服务器停止发送），只显示了前 ") +
+                  std::to_string(shown_rows) + G(" 条"));
+    EXPECT_TRUE(window_->busy().idle());
 }
 
 // An operator's statement that runs long: the window keeps painting (its pump runs), and 执行

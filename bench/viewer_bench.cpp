@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTreeWidget>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -139,6 +140,9 @@ int main(int argc, char** argv) {
     const QModelIndex last = list->model()->index(list->row_count() - 1, 0);
     const bool last_shown = list->visualRect(last).isValid() && !last.data().toString().isEmpty();
     const double to_last = clock.elapsed() / 1000.0;
+    // QB_BENCH_SHOT=FILE.png: how the window looks with the last rows on screen.
+    if (const char* shot = std::getenv("QB_BENCH_SHOT"))
+        owner->grab().save(QString::fromUtf8(shot));
     clock.restart();
     qb::manager::export_list_rows(*list, window.busy(), owner);
     const double exported = clock.elapsed() / 1000.0;

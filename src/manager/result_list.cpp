@@ -198,14 +198,16 @@ ResultList::~ResultList() {
 void ResultList::show_rows(db::RowStore* rows, bool numbering, int shown) {
     model_->reset(rows, numbering, shown);
     if (rows != held_.get()) held_.reset();
-    rows_added();
+    size_columns();
 }
 
 void ResultList::show_and_hold(std::unique_ptr<db::RowStore> rows, bool numbering, int shown) {
     if (rows && rows.get() == model_->store()) {
-        // The rows shown while they arrived: the operator's place and selection stay.
+        // The rows shown while they arrived: the operator's place and selection stay; the
+        // columns widen for the rows on screen now.
         held_ = std::move(rows);
         rows_added();
+        size_columns();
         return;
     }
     model_->reset(nullptr, false, -1);
@@ -214,13 +216,24 @@ void ResultList::show_and_hold(std::unique_ptr<db::RowStore> rows, bool numberin
 }
 
 void ResultList::rows_added() {
-    // The columns take the width of the first rows they get (of their titles until then).
-    const bool sized = model_->rowCount({}) > 0;
+    const bool had_rows = model_->rowCount({}) > 0;
     model_->grow();
-    if (sized) return;
+    if (!had_rows) size_columns();
+}
+
+void ResultList::size_columns() {
+    // The columns take the width of the rows the view samples (the first ones, those on
+    // screen) and of the last row, whose numbers are often the longest; of their titles while
+    // there are no rows.
+    const int last = model_->rowCount({}) - 1;
     for (int k = 0; k < model_->columnCount({}); ++k) {
         resizeColumnToContents(k);
-        if (columnWidth(k) > kMaxColumnWidth) setColumnWidth(k, kMaxColumnWidth);
+        int width = columnWidth(k);
+        if (last >= 0) {
+            const QString text = model_->index(last, k).data().toString();
+            width = std::max(width, fontMetrics().horizontalAdvance(text.left(200)) + 12);
+        }
+        setColumnWidth(k, std::min(width, kMaxColumnWidth));
     }
 }
 

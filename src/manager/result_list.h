@@ -68,6 +68,7 @@ class ResultList : public QTableView {
     void export_rows(QWidget* owner, const std::function<bool(size_t, size_t)>& step = {});
 
   private:
+    void size_columns();
     RowModel* model_;
     std::unique_ptr<db::RowStore> held_;
 };

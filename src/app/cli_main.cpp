@@ -87,7 +87,9 @@ const char* kHelp =
     "        the text); the file type gives the extension, the encoding the bytes written.\n"
     "\n"
     "选项 / options (each overrides the configuration):\n"
-    "  --server HOST[:PORT]   服务器 / server (port 3306 when none is given)\n"
+    "  --server HOST[:PORT][,HOST[:PORT]...]   服务器 / server (port 3306 when none is\n"
+    "                         given); a list is tried in order, and a run whose server goes\n"
+    "                         away goes on with the next one\n"
     "  --user NAME            用户名 / user\n"
     "  --password TEXT        密码（其他本机用户在进程列表中看得到）/ password (other local\n"
     "                         users see it in the process list: prefer the two below)\n"
@@ -266,7 +268,7 @@ std::optional<db::TlsMode> tls_mode(const std::string& name) {
 std::unique_ptr<db::Connection> log_in(const Config& config, std::string* error,
                                        unsigned statement_timeout = db::kStatementTimeoutSeconds) {
     db::LoginParameters login;
-    db::parse_server_address(config.server, login.host, login.port);
+    db::set_servers(login, config.server);
     login.user = config.user;
     login.password = config.password;
     login.statement_timeout = statement_timeout;
@@ -283,7 +285,8 @@ std::unique_ptr<db::Connection> connect(const Config& config) {
         std::fprintf(stderr, "%s\n", text::gbk_to_utf8(error).c_str());
         return nullptr;
     }
-    say(stderr, db::link_security(connection.get()));
+    say(stderr, G("已连接服务器 ") + db::server_in_use(connection.get()) + G("，") +
+                    db::link_security(connection.get()));
     db::execute_sql(connection.get(), "set names 'GBK'");
     return connection;
 }
@@ -342,8 +345,10 @@ std::optional<std::string> ask_terminal_password() {
 // as after a lost connection.
 class StatementBreaker {
   public:
+    // The session is ended on its own server, not the first of a list.
     StatementBreaker(const Config& config, db::Connection* run)
         : config_(config), session_(db::session_id(run)), socket_(db::socket_descriptor(run)) {
+        config_.server = db::server_in_use(run);
         thread_ = std::thread([this] { wait(); });
     }
     ~StatementBreaker() {
@@ -379,7 +384,7 @@ class StatementBreaker {
             if (socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
     }
 
-    const Config& config_;
+    Config config_;
     const unsigned long session_;
     const int socket_;
     std::atomic<bool> broke_{false};

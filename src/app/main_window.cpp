@@ -503,6 +503,12 @@ void MainWindow::pick_article_folder() {
     if (!chosen.empty()) folder_edit_->setText(platform::to_qstring(chosen));
 }
 
+void MainWindow::show_server_in_use() {
+    connect_button_->setToolTip(
+        platform::to_qstring(G("已连接服务器 ") + db::server_in_use(connection_.get()) + G("，") +
+                             db::link_security(connection_.get())));
+}
+
 void MainWindow::pick_ca_file() {
     QLineEdit* edit = unit<QLineEdit>("编辑框证书");
     const std::vector<std::string> chosen = platform::ui().pick_open_files(
@@ -579,13 +585,8 @@ void MainWindow::toggle_connection() {
         connect_button_->setEnabled(false);
         connect_button_->setText(qtr("正在连接.."));
         platform::ui().pump();
-        std::string host;
-        unsigned port = 0;
-        db::parse_server_address(platform::from_qstring(unit<QLineEdit>("编辑框服务器")->text()),
-                                 host, port);
         db::LoginParameters login;
-        login.host = host;
-        login.port = port;
+        db::set_servers(login, platform::from_qstring(unit<QLineEdit>("编辑框服务器")->text()));
         login.user = platform::from_qstring(unit<QLineEdit>("编辑框用户名")->text());
         login.password = platform::from_qstring(unit<QLineEdit>("编辑框密码")->text());
         // The window's own statements give up after short_answer_seconds_; its runs and the
@@ -600,7 +601,7 @@ void MainWindow::toggle_connection() {
         if (connection_) {
             update_units();
             connect_button_->setText(qtr("断开连接"));
-            connect_button_->setToolTip(platform::to_qstring(db::link_security(connection_.get())));
+            show_server_in_use();
             db::execute_sql(connection_.get(), "set names 'GBK'");
             if (unit<QCheckBox>("选择框无损")->isChecked()) apply_lossless_mode();
             return;

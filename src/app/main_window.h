@@ -76,6 +76,8 @@ class MainWindow : public QWidget, public manager::MainLink {
 
     void pick_article_folder();
     void show_article_folder();
+    // The tooltip of 断开连接: the server the connection is on and how the link is protected.
+    void show_server_in_use();
     // The "…" beside 编辑框证书: the CA file that verifies the server's certificate.
     void pick_ca_file();
 

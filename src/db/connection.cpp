@@ -99,7 +99,33 @@ MYSQL* log_in_once(const LoginParameters& p, bool tls, std::string* error, unsig
     return m;
 }
 
-MYSQL* log_in(const LoginParameters& p, std::string* error) {
+std::string address_text(const std::string& host, unsigned port) {
+    return (host.empty() ? std::string("localhost") : host) +
+           (port ? ":" + std::to_string(port) : std::string());
+}
+
+// One value of "show variables/status like name"; empty when the server has none.
+std::string server_value(MYSQL* m, const char* statement) {
+    std::string v;
+    if (mysql_query(m, statement) != 0) return v;
+    if (MYSQL_RES* r = mysql_store_result(m)) {
+        if (MYSQL_ROW row = mysql_fetch_row(r); row && row[1]) v = row[1];
+        mysql_free_result(r);
+    }
+    return v;
+}
+
+// A Galera node takes statements only while it is part of the cluster and synced; a server
+// without Galera (wsrep_on absent or OFF) is always ready.
+bool ready(MYSQL* m, std::string* why) {
+    if (server_value(m, "show variables like 'wsrep_on'") != "ON") return true;
+    const std::string state = server_value(m, "show status like 'wsrep_local_state_comment'");
+    if (server_value(m, "show status like 'wsrep_ready'") == "ON" && state == "Synced") return true;
+    if (why) *why = text::G("集群节点还没有准备好（") + state + text::G("）");
+    return false;
+}
+
+MYSQL* log_in_to(const LoginParameters& p, std::string* error) {
     const TlsMode mode = p.tls.mode;
     if (mode == TlsMode::Off) return log_in_once(p, false, error, nullptr);
     if (!tls_files_readable(p, error)) return nullptr;
@@ -126,6 +152,40 @@ MYSQL* log_in(const LoginParameters& p, std::string* error) {
     return m;
 }
 
+// Logs in to the first server of the list, from first on and round it once, that answers and
+// is ready; p's host, port and current then name it. With several servers the reason names
+// each server tried.
+MYSQL* log_in(LoginParameters& p, std::string* error, size_t first = 0) {
+    const size_t n = p.servers.size();
+    if (n <= 1) {
+        MYSQL* m = log_in_to(p, error);
+        std::string why;
+        if (m && !ready(m, &why)) {
+            mysql_close(m);
+            if (error) *error = why;
+            return nullptr;
+        }
+        return m;
+    }
+    std::string reasons;
+    for (size_t k = 0; k < n; ++k) {
+        const size_t i = (first + k) % n;
+        LoginParameters one = p;
+        one.servers.clear();
+        std::tie(one.host, one.port) = p.servers[i];
+        std::string why;
+        if (MYSQL* m = log_in(one, &why)) {
+            p.host = one.host;
+            p.port = one.port;
+            p.current = i;
+            return m;
+        }
+        reasons += (reasons.empty() ? "" : "\r\n") + address_text(one.host, one.port) + ": " + why;
+    }
+    if (error) *error = reasons;
+    return nullptr;
+}
+
 }  // namespace
 
 std::unique_ptr<Connection> open_connection(LoginParameters p, std::string* error) {
@@ -138,7 +198,13 @@ std::unique_ptr<Connection> open_connection(const std::string& host, const std::
                                             const std::string& password,
                                             const std::string& database, unsigned port,
                                             std::string* error, unsigned statement_timeout) {
-    LoginParameters p{host, user, password, database, port, statement_timeout, false, {}};
+    LoginParameters p;
+    p.host = host;
+    p.user = user;
+    p.password = password;
+    p.database = database;
+    p.port = port;
+    p.statement_timeout = statement_timeout;
     return open_connection(std::move(p), error);
 }
 
@@ -158,17 +224,56 @@ std::string link_security(Connection* c) {
                : text::G("未加密连接：服务器没有提供加密连接（TLS）");
 }
 
+void set_servers(LoginParameters& login, const std::string& text) {
+    login.servers.clear();
+    size_t from = 0;
+    for (;;) {
+        const size_t comma = text.find(',', from);
+        const std::string item =
+            text::trim_spaces(text.substr(from, comma == std::string::npos ? comma : comma - from));
+        if (!item.empty()) {
+            std::string host;
+            unsigned port = 0;
+            parse_server_address(item, host, port);
+            login.servers.emplace_back(host, port);
+        }
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    login.current = 0;
+    if (login.servers.empty()) login.servers.emplace_back(std::string(), 0u);
+    std::tie(login.host, login.port) = login.servers.front();
+}
+
+std::string server_in_use(Connection* c) {
+    return c ? address_text(c->login_.host, c->login_.port) : std::string();
+}
+
+bool fail_over(Connection* c, std::string* server, std::string* error) {
+    if (!c || c->login_.servers.size() <= 1) return false;
+    MYSQL* m = log_in(c->login_, error, c->login_.current + 1);
+    if (!m) return false;
+    c->replace_session(m);
+    if (server) *server = server_in_use(c);
+    return true;
+}
+
 bool reconnect(Connection* c, std::string* error) {
     if (!c) return false;
+    // The first of the list that answers, as a new login would take.
     MYSQL* m = log_in(c->login_, error);
     if (!m) return false;
-    mysql_close(c->mysql_);
-    c->mysql_ = m;
-    c->unread_ = c->in_flight_ = c->sent_ok_ = c->kept_ = c->selected_known_ = false;
-    c->sent_code_ = c->kept_code_ = 0;
-    c->sent_error_.clear();
-    c->kept_error_.clear();
+    c->replace_session(m);
     return true;
+}
+
+void Connection::replace_session(st_mysql* m) {
+    mysql_close(mysql_);
+    mysql_ = m;
+    unread_ = in_flight_ = sent_ok_ = kept_ = selected_known_ = false;
+    sent_code_ = kept_code_ = 0;
+    sent_error_.clear();
+    kept_error_.clear();
 }
 
 const std::string& Connection::to_wire(const std::string& text, std::string& converted) const {
@@ -358,6 +463,7 @@ bool execute_sql(Connection* c, const std::string& statement) {
 bool cancel_statement(Connection* c) {
     if (!c) return false;
     LoginParameters quick = c->login_;
+    quick.servers.clear();  // the statement's own server
     quick.database.clear();
     quick.statement_timeout = kConnectTimeoutSeconds;
     MYSQL* killer = log_in(quick, nullptr);

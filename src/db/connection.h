@@ -41,7 +41,15 @@ struct LoginParameters {
     unsigned statement_timeout = 0;
     bool lossless = false;  // utf8mb4 on the wire
     TlsSettings tls;
+    // A list of servers (a cluster's nodes) tried in order; host and port are the one in use.
+    // Empty or one: host and port alone.
+    std::vector<std::pair<std::string, unsigned>> servers;
+    size_t current = 0;  // the index of host and port in servers
 };
+
+// The server box's text: one "host[:port]" or a comma-separated list of them (spaces allowed
+// around the commas), into login's servers, host and port (the first).
+void set_servers(LoginParameters& login, const std::string& text);
 
 class Connection {
   public:
@@ -72,6 +80,10 @@ class Connection {
     friend bool is_lossless(Connection*);
     friend std::string current_database(Connection*);
     friend std::string link_security(Connection*);
+    friend std::string server_in_use(Connection*);
+    friend bool fail_over(Connection*, std::string*, std::string*);
+    // Puts the session m in place of the dead one: every window keeps its handle.
+    void replace_session(st_mysql* m);
     // A statement or name as the server reads it (text itself, or converted into converted);
     // an error text as program text.
     const std::string& to_wire(const std::string& text, std::string& converted) const;
@@ -147,6 +159,13 @@ std::unique_ptr<Connection> open_connection(const std::string& host, const std::
                                             const std::string& database = {}, unsigned port = 0,
                                             std::string* error = nullptr,
                                             unsigned statement_timeout = kStatementTimeoutSeconds);
+// "host:port" of the server the connection is on.
+std::string server_in_use(Connection* c);
+// After a lost link: logs in to the next server of the list that answers and is ready (round
+// the list once, the one lost last), in place, with the same account and options; its name in
+// *server. False with a single server, or when none answers (the dead session is kept).
+bool fail_over(Connection* c, std::string* server = nullptr, std::string* error = nullptr);
+
 // The TLS version the link uses ("TLSv1.3"); empty for a plain link or none.
 std::string tls_version(Connection* c);
 // For the operator: whether the link is encrypted, and why not ("已使用加密连接 TLSv1.3").

@@ -269,7 +269,11 @@ TEST_F(ConnectButtonTest, TheLinkIsProtectedAsTheBoxSaysAndTheButtonSaysHow) {
     set_login(test::server_address(), test::server_address().password);
     QTest::mouseClick(connect_button(), Qt::LeftButton);
     ASSERT_TRUE(window_->connection());
-    EXPECT_EQ(from_qstring(connect_button()->toolTip()).rfind(G("已使用加密连接 TLSv1."), 0), 0u)
+    EXPECT_EQ(from_qstring(connect_button()->toolTip())
+                  .rfind(G("已连接服务器 ") + test::server_address().text() +
+                             G("，已使用加密连接 TLSv1."),
+                         0),
+              0u)
         << connect_button()->toolTip().toStdString();
     QTest::mouseClick(connect_button(), Qt::LeftButton);
     EXPECT_TRUE(connect_button()->toolTip().isEmpty());

@@ -78,6 +78,11 @@ class WindowRunHost : public mapping::RunHost {
     void set_window_caption(const std::string& caption) override {
         w_.setWindowTitle(to_qstring(caption));
     }
+    // The run goes on: the caption and the button's tooltip say it, the summary again.
+    void notice(const std::string& text) override {
+        w_.setWindowTitle(to_qstring(text));
+        w_.show_server_in_use();
+    }
 
   private:
     MainWindow& w_;

@@ -270,6 +270,11 @@ std::string summary_message(const ImportResult& r) {
                     (r.row_count < 0 ? G("无法读取当前表的记录数！")
                                      : G("当前表有 ") + int_text(r.row_count) + G(" 条记录！"));
     if (r.failed > 0) s += "\r\n" + G("有 ") + count_text(r.failed) + G(" 篇文章导入失败。");
+    for (const std::string& server : r.switched_to)
+        s += "\r\n" + G("连接断开后已切换到服务器 ") + server + G("。");
+    if (r.unconfirmed > 0)
+        s += "\r\n" + G("其中 ") + count_text(r.unconfirmed) +
+             G(" 篇在连接断开时没有得到服务器的回答，无法确认是否已导入，请检查表中是否已有。");
     if (r.connection_lost && r.not_attempted > 0)
         s += "\r\n" + G("与服务器的连接已断开，还有 ") + count_text(r.not_attempted) +
              G(" 篇文章没有导入。");
@@ -419,9 +424,23 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
         }
         host.file_done(row.path, ok, reason, row.number, n);
     };
+    // The link is gone. With another server of the list the run goes on there (true); the
+    // files whose statement got no answer are then unconfirmed, never sent again: the lost
+    // server may have stored them. Else the run ends.
     auto lose = [&](size_t last_number) {
+        std::string to;
+        if (!host.stop_requested() && db::fail_over(c, &to)) {
+            result.switched_to.push_back(to);
+            host.notice(G("已切换到服务器 ") + to);
+            return true;
+        }
         lost = result.connection_lost = true;
         result.not_attempted = n - last_number;
+        return false;
+    };
+    auto unconfirmed = [&](const FileRow& row, const std::string& reason) {
+        ++result.unconfirmed;
+        report(row, false, G("未确认：连接断开时语句没有得到回答（") + reason + G("）"));
     };
     // One file's own statement, waited for: a batch the server refused is sent again file by
     // file, so that each failure is the file's own and every other file goes in.
@@ -430,8 +449,10 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
         const bool ok = db::use_database(c, settings.database) &&
                         db::execute_sql(c, single_insert_sql(settings.table, row));
         if (!ok) db::last_error(c, reason);
-        report(row, ok, reason);
-        if (!ok && db::connection_lost(c)) lose(row.number);
+        if (!ok && db::connection_lost(c) && lose(row.number))
+            unconfirmed(row, reason);
+        else
+            report(row, ok, reason);
         return !lost;
     };
     // The answer to the statement in flight; false when the connection is gone, ending the
@@ -458,10 +479,15 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
             }
             return !lost;
         }
-        for (const FileRow& row : rows)
-            report(row, row.failure.empty() && outcome.ok,
-                   row.failure.empty() ? outcome.error : row.failure);
-        if (outcome.lost) lose(rows.back().number);
+        // A batch fails over as a whole: every file of it unconfirmed.
+        const bool went_on = outcome.lost && lose(rows.back().number);
+        for (const FileRow& row : rows) {
+            if (went_on && row.failure.empty())
+                unconfirmed(row, outcome.error);
+            else
+                report(row, row.failure.empty() && outcome.ok,
+                       row.failure.empty() ? outcome.error : row.failure);
+        }
         return !lost;
     };
     // Sends the rows built so far as one statement (after the answer to the last one).
@@ -489,9 +515,13 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
             db::last_error(c, reason);
             std::vector<FileRow> rows = std::move(in_flight);
             in_flight.clear();
-            for (const FileRow& row : rows)
-                report(row, false, row.failure.empty() ? reason : row.failure);
-            if (db::connection_lost(c)) lose(rows.back().number);
+            const bool went_on = db::connection_lost(c) && lose(rows.back().number);
+            for (const FileRow& row : rows) {
+                if (went_on && row.failure.empty())
+                    unconfirmed(row, reason);
+                else
+                    report(row, false, row.failure.empty() ? reason : row.failure);
+            }
             return !lost;
         }
         return true;

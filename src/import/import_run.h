@@ -38,6 +38,10 @@ struct ImportResult {
     bool prepared = false;  // false: a preparation message ended the run, nothing imported
     size_t imported = 0, failed = 0, not_attempted = 0;
     bool stopped = false, connection_lost = false;
+    // Files whose statement got no answer before the run went over to another server: counted
+    // as failed, since nobody can say whether their rows went in.
+    size_t unconfirmed = 0;
+    std::vector<std::string> switched_to;  // the servers the run went over to, in order
     long long row_count = 0;  // the table's rows after the run; -1 when they could not be counted
 };
 

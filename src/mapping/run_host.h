@@ -33,6 +33,9 @@ class RunHost {
     virtual void message(const std::string& text) = 0;
     // The closing summary of a run that got under way.
     virtual void summary(const std::string& text) { message(text); }
+    // News of the run that must not hold it up (a switch to another server): the window does
+    // not stop for a box; the summary says it again.
+    virtual void notice(const std::string& text) { message(text); }
     virtual void focus(Box) {}
     virtual void pump() {}
     virtual bool stop_requested() = 0;

@@ -571,3 +571,78 @@ TEST(Cli, TlsModesFromTheConfigurationAndTheOptions) {
     EXPECT_EQ(count_of(c.get(), "qb_test_cli_tls.t"), 2);
     qb::db::execute_sql(c.get(), "drop database qb_test_cli_tls");
 }
+
+// The server of the run killed mid-import (its relay closes every link and the port): the
+// run goes on with the next server of the list, says so, and lists the files whose batch got
+// no answer as unconfirmed; every other file is on exactly one of the two servers, none twice.
+TEST(Cli, AnImportGoesOnWithTheNextServerWhenItsServerDies) {
+    QB_REQUIRE_TLS_SERVERS();
+    qb::test::TempDir dir;
+    const int files = 4000;
+    std::filesystem::create_directory(dir.file("in"));
+    for (int i = 0; i < files; ++i)
+        qb::test::write_file(dir.file("in/f" + std::to_string(i) + ".txt"), "x");
+    qb::test::write_file(dir.file("c.ini"), "[" + G("主界面") + "]\r\n" + G("字段数") + "=1\r\n" +
+                                                G("字段名或位置(1)") + "=name\r\n" +
+                                                G("数据来源(1)") + "=" + G("文件主名") + "\r\n");
+    const auto a = qb::test::server_address();
+    const auto plain = qb::test::plain_server_address();
+    std::string error;
+    auto on_a = qb::test::connect_to_test_server();
+    auto on_plain =
+        qb::db::open_connection(plain.host, plain.user, plain.password, {}, plain.port, &error);
+    ASSERT_TRUE(on_a && on_plain) << error;
+    for (auto* c : {on_a.get(), on_plain.get()}) {
+        qb::db::execute_sql(c, "drop database if exists qb_test_cli_failover");
+        ASSERT_TRUE(qb::db::execute_sql(c, "create database qb_test_cli_failover"));
+        ASSERT_TRUE(qb::db::execute_sql(
+            c,
+            "create table qb_test_cli_failover.t (ID bigint auto_increment primary key, "
+            "name varchar(40))"));
+    }
+    qb::test::Relay relay(a.host, a.port);
+    Background run =
+        start_cli({"import", "--config", dir.file("c.ini"), "--server",
+                   relay.address() + " , " + plain.text(), "--user", a.user, "--password",
+                   a.password, "--database", "qb_test_cli_failover", "--table", "t", "--types",
+                   "*.txt", "--batch", "10", "--folder", dir.file("in")},
+                  dir);
+    for (int i = 0; i < 2000 && count_of(on_a.get(), "qb_test_cli_failover.t") < 300; ++i)
+        usleep(5000);
+    const int64_t before = count_of(on_a.get(), "qb_test_cli_failover.t");
+    relay.cut();
+    EXPECT_EQ(run.finish(), 1) << run.err();
+    const std::string err = run.err();
+    EXPECT_NE(err.find("已切换到服务器 " + plain.text()), std::string::npos) << err;
+    EXPECT_NE(run.out().find("连接断开后已切换到服务器 " + plain.text()), std::string::npos);
+    size_t unconfirmed = 0;
+    for (size_t p = err.find("未确认："); p != std::string::npos; p = err.find("未确认：", p + 1))
+        ++unconfirmed;
+    EXPECT_GE(unconfirmed, 1u);
+    EXPECT_LE(unconfirmed, 10u);  // one batch at most
+    // Nothing on both servers; what is on neither is what was unconfirmed.
+    const int64_t rows_a = count_of(on_a.get(), "qb_test_cli_failover.t");
+    const int64_t rows_plain = count_of(on_plain.get(), "qb_test_cli_failover.t");
+    std::printf(
+        "failover: %lld rows before the cut, %lld on the first server, %lld on the "
+        "second, %zu unconfirmed, of %d files\n",
+        static_cast<long long>(before), static_cast<long long>(rows_a),
+        static_cast<long long>(rows_plain), unconfirmed, files);
+    EXPECT_GE(rows_a, before);
+    EXPECT_GT(rows_plain, 0);
+    EXPECT_GE(rows_a + rows_plain + static_cast<int64_t>(unconfirmed), files);
+    EXPECT_LE(rows_a + rows_plain, files);
+    ASSERT_TRUE(qb::db::execute_sql(on_a.get(), "select name from qb_test_cli_failover.t"));
+    auto names = qb::db::take_result(on_a.get());
+    std::string in_clause;
+    for (uint64_t r = 0; r < names->row_count(); ++r) {
+        names->move_to_row(r);
+        std::string name;
+        names->read_field(0u, name);
+        in_clause += (r ? ",'" : "'") + name + "'";
+    }
+    EXPECT_EQ(count_of(on_plain.get(), "qb_test_cli_failover.t where name in (" + in_clause + ")"),
+              0);
+    for (auto* c : {on_a.get(), on_plain.get()})
+        qb::db::execute_sql(c, "drop database qb_test_cli_failover");
+}

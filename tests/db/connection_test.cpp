@@ -220,6 +220,62 @@ TEST(Tls, AccountsThatRequireSslOrACertificate) {
         execute_sql(admin.get(), std::string("drop user '") + account + "'@'127.0.0.1'");
 }
 
+TEST(ServerList, CommaSeparatedAndOneHostAsBefore) {
+    LoginParameters one;
+    set_servers(one, " 10.0.0.1:3307 ");
+    EXPECT_EQ(one.host, "10.0.0.1");
+    EXPECT_EQ(one.port, 3307u);
+    ASSERT_EQ(one.servers.size(), 1u);
+    LoginParameters list;
+    set_servers(list, "a:1 , b,, c:3 ");
+    EXPECT_EQ(list.servers,
+              (std::vector<std::pair<std::string, unsigned>>{{"a", 1u}, {"b", 0u}, {"c", 3u}}));
+    EXPECT_EQ(list.host, "a");
+    EXPECT_EQ(list.port, 1u);
+}
+
+// The first server of the list that answers is used; a failover goes to the next one and a
+// new login starts again from the first that answers.
+TEST(ServerList, TheFirstThatAnswersAndTheNextAfterALostLink) {
+    QB_REQUIRE_TLS_SERVERS();
+    const test::ServerAddress a = test::server_address();
+    const test::ServerAddress plain = test::plain_server_address();
+    auto login = [&](const std::string& servers, std::string* error) {
+        LoginParameters p;
+        set_servers(p, servers);
+        p.user = a.user;
+        p.password = a.password;
+        p.statement_timeout = kShortAnswerSeconds;
+        return open_connection(std::move(p), error);
+    };
+    // Nothing listens on a port just freed.
+    const std::string down = "127.0.0.1:" + std::to_string(test::free_port());
+    std::string error;
+    auto c = login(down + ", " + a.text() + " ," + plain.text(), &error);
+    ASSERT_TRUE(c) << error;
+    EXPECT_EQ(server_in_use(c.get()), a.text());
+    std::string to;
+    ASSERT_TRUE(fail_over(c.get(), &to, &error)) << error;
+    EXPECT_EQ(to, plain.text());
+    EXPECT_EQ(server_in_use(c.get()), plain.text());
+    EXPECT_EQ(tls_version(c.get()), "");  // the plain server: the link it has
+    ASSERT_TRUE(execute_sql(c.get(), "select 1"));
+    // Round the list: past the last, the first that answers.
+    ASSERT_TRUE(fail_over(c.get(), &to, &error)) << error;
+    EXPECT_EQ(to, a.text());
+    ASSERT_TRUE(reconnect(c.get(), &error));
+    EXPECT_EQ(server_in_use(c.get()), a.text());
+
+    // One server: no failover. None answering: each is named with its reason.
+    auto single = login(a.text(), &error);
+    ASSERT_TRUE(single);
+    EXPECT_FALSE(fail_over(single.get(), &to, &error));
+    error.clear();
+    EXPECT_FALSE(login(down + "," + down, &error));
+    EXPECT_EQ(error.rfind(down + ": ", 0), 0u) << error;
+    EXPECT_NE(error.find("\r\n" + down + ": "), std::string::npos) << error;
+}
+
 TEST(Statements, RejectedStatementsAndResultSets) {
     QB_REQUIRE_SERVER();
     auto c = test::connect_to_test_server();

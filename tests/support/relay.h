@@ -1,6 +1,7 @@
 // A TCP relay on loopback in front of the test server, for what the network does to a
 // client: a login held up (the relay forwards nothing while held), a link that dies without
-// a reset (forwarding stops for good, the sockets stay open).
+// a reset (forwarding stops for good, the sockets stay open), a server killed (every link
+// closed, no new one taken).
 #pragma once
 
 #include <arpa/inet.h>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -39,7 +41,7 @@ class Relay {
         done_ = true;
         thread_.join();
         for (int fd : open_) ::close(fd);
-        ::close(listener_);
+        if (listener_ >= 0) ::close(listener_);
     }
     Relay(const Relay&) = delete;
     Relay& operator=(const Relay&) = delete;
@@ -50,6 +52,8 @@ class Relay {
     void hold(bool on) { held_ = on; }
     // Forwarding stops for good, without closing anything: a dead link.
     void go_dead() { dead_ = true; }
+    // Every link closed and the port closed: the server is gone.
+    void cut() { cut_ = true; }
     int accepted() const { return accepted_; }
 
   private:
@@ -60,6 +64,20 @@ class Relay {
             return std::find(ended.begin(), ended.end(), fd) != ended.end();
         };
         while (!done_) {
+            if (cut_) {
+                if (listener_ >= 0) {
+                    for (int fd : open_) {
+                        ::shutdown(fd, SHUT_RDWR);
+                        ::close(fd);
+                    }
+                    open_.clear();
+                    pairs.clear();
+                    ::close(listener_);
+                    listener_ = -1;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
             std::vector<pollfd> fds{{listener_, POLLIN, 0}};
             if (!held_ && !dead_)
                 for (auto [a, b] : pairs) {
@@ -103,7 +121,7 @@ class Relay {
     int listener_ = -1;
     unsigned port_ = 0;
     sockaddr_in target_{};
-    std::atomic<bool> held_{false}, dead_{false}, done_{false};
+    std::atomic<bool> held_{false}, dead_{false}, done_{false}, cut_{false};
     std::atomic<int> accepted_{0};
     std::vector<int> open_;
     std::thread thread_;

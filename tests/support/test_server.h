@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -18,6 +23,21 @@ struct ServerAddress {
     unsigned port = 0;
     std::string text() const { return host + ":" + std::to_string(port); }
 };
+
+// A loopback port nothing listens on (just bound and released).
+inline unsigned free_port() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    unsigned port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+        port = ntohs(a.sin_port);
+    if (fd >= 0) ::close(fd);
+    return port;
+}
 
 inline bool server_configured() {
     return std::getenv("QB_TEST_SERVER") != nullptr;

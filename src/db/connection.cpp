@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 #include "text/date_parts.h"
 #include "text/gbk.h"

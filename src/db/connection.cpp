@@ -358,6 +358,9 @@ bool lost_code(unsigned e) {
         // On a TLS link, a read or write that fails under the TLS layer (a link shut down, a
         // reset) is reported as a TLS error.
         case CR_SSL_CONNECTION_ERROR:
+        // A Galera node out of the cluster's primary part: "WSREP has not yet prepared node
+        // for application use". It takes no statement until it rejoins: as good as gone.
+        case 1047:
         case 1053:  // ER_SERVER_SHUTDOWN
         case 1152:  // ER_ABORTING_CONNECTION
         case 1927:  // ER_CONNECTION_KILLED

@@ -129,6 +129,22 @@ long long table_row_count(db::Connection* c, const std::string& database,
 
 // Said once before the first file: rows asking for traditional characters get simplified
 // ones when OpenCC's table cannot be had.
+// A Galera cluster replicates only tables with a primary key: the rows of one without would
+// stay on the node the run writes to.
+void warn_if_unreplicated(db::Connection* c, const ImportSettings& settings, ImportHost& host) {
+    if (!db::execute_sql(c, "show variables like 'wsrep_on'")) return;
+    auto on = db::take_result(c);
+    std::string value;
+    if (!on || on->row_count() == 0 || !on->read_field(1u, value) || value != "ON") return;
+    if (!db::execute_sql(c, "show keys from `" + settings.table + "` where Key_name = 'PRIMARY'"))
+        return;
+    auto keys = db::take_result(c);
+    if (keys && keys->row_count() == 0)
+        host.message(G("表 ") + settings.table +
+                     G(" 没有主键：Galera 集群只复制有主键的表，导入的行只会留在当前节点 ") +
+                     db::server_in_use(c) + G(" 上。"));
+}
+
 void warn_if_simplified(const std::vector<mapping::FieldMapping>& rows, ImportHost& host) {
     const std::string& reason = mapping::TraditionalUnavailable();
     if (reason.empty()) return;
@@ -400,6 +416,7 @@ ImportResult run_import(db::Connection* c, const ImportSettings& settings,
     }
     result.prepared = true;
     warn_if_simplified(initial_rows, host);
+    if (db::use_database(c, settings.database)) warn_if_unreplicated(c, settings, host);
 
     ValueMaker values(initial_rows, settings);
     text::DrawPool order;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -108,6 +109,19 @@ TEST(Galera, ThroughTheClusterAndOnWhenTheNodeInUseIsKilled) {
                                           "--types",    "*.txt"};
     std::vector<std::string> import{"import", "--batch", "10", "--folder", dir.file("in")};
     import.insert(import.end(), common.begin(), common.end());
+    // A table without a primary key would not replicate: said before the run.
+    ASSERT_TRUE(qb::db::execute_sql(on[0].get(),
+                                    "create table qb_test_galera.u (name varchar(40), body text)"));
+    std::vector<std::string> unkeyed = import;
+    unkeyed[std::find(unkeyed.begin(), unkeyed.end(), "t") - unkeyed.begin()] = "u";
+    unkeyed.insert(unkeyed.end(), {"--types", "f1.txt"});
+    ASSERT_EQ(finish(start_cli(unkeyed, dir.file("out"), dir.file("err"))), 0);
+    EXPECT_NE(qb::test::read_file(dir.file("err"))
+                  .find("表 u 没有主键：Galera 集群只复制有主键的表，导入的行只会留在当前节点 " +
+                        node[0] + " 上。"),
+              std::string::npos)
+        << qb::test::read_file(dir.file("err"));
+
     const pid_t run = start_cli(import, dir.file("out"), dir.file("err"));
     // Rows seen on another node: they replicate while the run goes.
     for (int i = 0; i < 3000 && count_of(on[1].get(), "qb_test_galera.t") < 300; ++i) usleep(5000);
@@ -152,6 +166,7 @@ TEST(Galera, ThroughTheClusterAndOnWhenTheNodeInUseIsKilled) {
         "files; switched %.2f s after the kill\n",
         static_cast<long long>(before), static_cast<long long>(rows), unconfirmed, files,
         switch_seconds);
+    std::fflush(stdout);  // before the next fork copies what is buffered
 
     // The export through the same list, whose first node is down now: every row once.
     std::vector<std::string> exporting{"export", "--folder", dir.file("back")};

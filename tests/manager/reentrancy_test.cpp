@@ -341,6 +341,70 @@ TEST_F(ReentrancyTest, RowsCutOffByALostLinkAreSaidToBeCutOff) {
     EXPECT_TRUE(window_->busy().idle());
 }
 
+// The window's import whose server dies goes on with the next server of the list without a
+// box to hold it up: the caption and the button's tooltip say the switch, the summary again.
+TEST_F(ReentrancyTest, TheWindowsImportGoesOnWithTheNextServer) {
+    QB_REQUIRE_TLS_SERVERS();
+    const auto a = test::server_address();
+    const auto plain = test::plain_server_address();
+    std::string error;
+    auto on_plain =
+        db::open_connection(plain.host, plain.user, plain.password, {}, plain.port, &error);
+    ASSERT_TRUE(on_plain) << error;
+    db::execute_sql(on_plain.get(), "drop database if exists qb_test_re1");
+    ASSERT_TRUE(db::execute_sql(on_plain.get(), "create database qb_test_re1"));
+    ASSERT_TRUE(db::execute_sql(
+        on_plain.get(),
+        "create table qb_test_re1.t (ID bigint auto_increment primary key, name tinytext)"));
+    open(0);
+    window_->toggle_connection();
+    test::Relay relay(a.host, a.port);
+    set("编辑框服务器", relay.address() + "," + plain.text());
+    window_->toggle_connection();
+    ASSERT_TRUE(window_->connection());
+    for (int i = 0; i < 1000; ++i)
+        test::write_file(dir_.file("a" + std::to_string(i) + ".txt"), "x");
+    set("编辑框文章目录", qb::text::utf8_to_gbk(dir_.path().string()));
+    set("编辑框文件类型", "*.txt");
+    set("编辑框库名", "qb_test_re1");
+    set("编辑框表名", "t");
+    window_->set_field_rows({{"name", G("文件主名"), ""}});
+    // Counted beside the run, on a connection of its own.
+    auto on_a = test::connect_to_test_server();
+    auto rows_on = [](db::Connection* c) {
+        int64_t n = -1;
+        if (db::execute_sql(c, "select count(*) from qb_test_re1.t"))
+            db::take_result(c)->read_field(0u, n);
+        return n;
+    };
+    std::string caption_after;
+    bool cut = false;
+    ui_.on_pump = [&] {
+        if (!cut && rows_on(on_a.get()) >= 200) {
+            relay.cut();
+            cut = true;
+        }
+        const std::string caption = from_qstring(window_->windowTitle());
+        if (caption.rfind(G("已切换到服务器 "), 0) == 0) caption_after = caption;
+    };
+    window_->start_import(false);
+    ui_.on_pump = nullptr;
+    EXPECT_EQ(caption_after, G("已切换到服务器 ") + plain.text());
+    const std::vector<std::string> shown = ui_.messages();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NE(shown.back().find(G("连接断开后已切换到服务器 ") + plain.text()), std::string::npos);
+    EXPECT_EQ(
+        std::count_if(shown.begin(), shown.end(),
+                      [](const std::string& m) { return m.rfind(G("已切换到服务器"), 0) == 0; }),
+        0);  // no box held the run up
+    EXPECT_NE(from_qstring(window_->unit<QPushButton>("按钮建立连接")->toolTip())
+                  .find(G("已连接服务器 ") + plain.text()),
+              std::string::npos);
+    EXPECT_TRUE(cut);
+    EXPECT_GT(rows_on(on_plain.get()), 0);
+    db::execute_sql(on_plain.get(), "drop database qb_test_re1");
+}
+
 // An operator's statement that runs long: the window keeps painting (its pump runs), and 执行
 // again cancels the statement on the server; closing the window cancels it too and closes.
 TEST_F(ReentrancyTest, ALongSqlStatementKeepsTheWindowAliveAndIsCancelled) {

@@ -127,8 +127,6 @@ long long table_row_count(db::Connection* c, const std::string& database,
     return n;
 }
 
-// Said once before the first file: rows asking for traditional characters get simplified
-// ones when OpenCC's table cannot be had.
 // A Galera cluster replicates only tables with a primary key: the rows of one without would
 // stay on the node the run writes to.
 void warn_if_unreplicated(db::Connection* c, const ImportSettings& settings, ImportHost& host) {
@@ -145,6 +143,8 @@ void warn_if_unreplicated(db::Connection* c, const ImportSettings& settings, Imp
                      db::server_in_use(c) + G(" 上。"));
 }
 
+// Said once before the first file: rows asking for traditional characters get simplified
+// ones when OpenCC's table cannot be had.
 void warn_if_simplified(const std::vector<mapping::FieldMapping>& rows, ImportHost& host) {
     const std::string& reason = mapping::TraditionalUnavailable();
     if (reason.empty()) return;

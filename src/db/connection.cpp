@@ -118,8 +118,10 @@ std::string server_value(MYSQL* m, const char* statement) {
 
 // A Galera node takes statements only while it is part of the cluster and synced; a server
 // without Galera (wsrep_on absent or OFF) is always ready.
+const char* const kWsrepOn = "show variables like 'wsrep_on'";
+
 bool ready(MYSQL* m, std::string* why) {
-    if (server_value(m, "show variables like 'wsrep_on'") != "ON") return true;
+    if (server_value(m, kWsrepOn) != "ON") return true;
     const std::string state = server_value(m, "show status like 'wsrep_local_state_comment'");
     if (server_value(m, "show status like 'wsrep_ready'") == "ON" && state == "Synced") return true;
     if (why) *why = text::G("集群节点还没有准备好（") + state + text::G("）");
@@ -244,6 +246,13 @@ void set_servers(LoginParameters& login, const std::string& text) {
     login.current = 0;
     if (login.servers.empty()) login.servers.emplace_back(std::string(), 0u);
     std::tie(login.host, login.port) = login.servers.front();
+}
+
+bool is_cluster_node(Connection* c) {
+    if (!execute_sql(c, kWsrepOn)) return false;
+    std::unique_ptr<ResultSet> on = take_result(c);
+    std::string value;
+    return on && on->row_count() > 0 && on->read_field(1u, value) && value == "ON";
 }
 
 std::string server_in_use(Connection* c) {

@@ -159,6 +159,8 @@ std::unique_ptr<Connection> open_connection(const std::string& host, const std::
                                             const std::string& database = {}, unsigned port = 0,
                                             std::string* error = nullptr,
                                             unsigned statement_timeout = kStatementTimeoutSeconds);
+// A node of a Galera cluster (wsrep_on), which replicates only tables with a primary key.
+bool is_cluster_node(Connection* c);
 // "host:port" of the server the connection is on.
 std::string server_in_use(Connection* c);
 // After a lost link: logs in to the next server of the list that answers and is ready (round

@@ -130,10 +130,7 @@ long long table_row_count(db::Connection* c, const std::string& database,
 // A Galera cluster replicates only tables with a primary key: the rows of one without would
 // stay on the node the run writes to.
 void warn_if_unreplicated(db::Connection* c, const ImportSettings& settings, ImportHost& host) {
-    if (!db::execute_sql(c, "show variables like 'wsrep_on'")) return;
-    auto on = db::take_result(c);
-    std::string value;
-    if (!on || on->row_count() == 0 || !on->read_field(1u, value) || value != "ON") return;
+    if (!db::is_cluster_node(c)) return;
     if (!db::execute_sql(c, "show keys from `" + settings.table + "` where Key_name = 'PRIMARY'"))
         return;
     auto keys = db::take_result(c);

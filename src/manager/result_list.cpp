@@ -126,26 +126,16 @@ class RowModel : public QAbstractTableModel {
         for (const QString& t : titles_) out.push_back(from_qstring(t));
         return out;
     }
-    std::vector<std::string> cells(int row) const {
-        std::vector<std::string> out;
+    // A row's shown cells as program text, or (Cell = db::Bytes) as the server sent them, for
+    // the export: bytes GBK cannot decode kept.
+    template <class Cell>
+    std::vector<Cell> row_cells(int row) const {
+        std::vector<Cell> out;
         if (!store_ || row < 0 || row >= count_ || !store_->move_to_row(stored_row(row)))
             return out;
-        for (int k = 0; k < titles_.size(); ++k) {
-            std::string v;
-            store_->read_field(static_cast<unsigned>(k), v);
-            out.push_back(std::move(v));
-        }
-        return out;
-    }
-    // A row's cells as the server sent them (bytes GBK cannot decode kept), for the export.
-    std::vector<std::string> source_cells(int row) const {
-        std::vector<std::string> out;
-        if (!store_ || !store_->move_to_row(stored_row(row))) return out;
-        for (int k = 0; k < titles_.size(); ++k) {
-            db::Bytes b;
-            store_->read_field(static_cast<unsigned>(k), b);
-            out.push_back(std::move(b.data));
-        }
+        out.resize(static_cast<size_t>(titles_.size()));
+        for (size_t k = 0; k < out.size(); ++k)
+            store_->read_field(static_cast<unsigned>(k), out[k]);
         return out;
     }
 
@@ -258,7 +248,7 @@ std::vector<std::string> ResultList::titles() const {
 }
 
 std::vector<std::string> ResultList::cells(int row) const {
-    return model_->cells(row);
+    return model_->row_cells<std::string>(row);
 }
 
 std::vector<int> ResultList::selected_rows() const {
@@ -305,7 +295,10 @@ void ResultList::export_rows(QWidget* owner, const std::function<bool(size_t, si
     const size_t total = static_cast<size_t>(row_count());
     bool stopped = false;
     for (size_t r = 0; r < total && out; ++r) {
-        out << in_file_form(row_text(model_->source_cells(static_cast<int>(r))) + "\r\n", raw_utf8);
+        std::vector<std::string> cells;
+        for (db::Bytes& b : model_->row_cells<db::Bytes>(static_cast<int>(r)))
+            cells.push_back(std::move(b.data));
+        out << in_file_form(row_text(cells) + "\r\n", raw_utf8);
         if (step && (r + 1) % 256 == 0 && !step(r + 1, total)) {
             stopped = r + 1 < total;
             break;

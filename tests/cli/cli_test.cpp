@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "child_process.h"
 #include "db/connection.h"
 #include "import/collect.h"
 #include "mapping/generators.h"
@@ -53,11 +54,7 @@ struct Background {
     pid_t pid = -1;
     std::string out_path, err_path;
     // Waits for the end: the exit status, -1 when it did not exit.
-    int finish() {
-        int status = 0;
-        if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-        return WEXITSTATUS(status);
-    }
+    int finish() { return qb::test::wait_for_exit(pid); }
     std::string out() const { return qb::test::read_file(out_path); }
     std::string err() const { return qb::test::read_file(err_path); }
 };
@@ -66,17 +63,7 @@ Background start_cli(const std::vector<std::string>& args, const qb::test::TempD
     Background b;
     b.out_path = dir.file("cli.out");
     b.err_path = dir.file("cli.err");
-    std::vector<const char*> argv{QB_CLI_PATH};
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    argv.push_back(nullptr);
-    b.pid = fork();
-    if (b.pid == 0) {
-        if (!std::freopen(b.out_path.c_str(), "w", stdout) ||
-            !std::freopen(b.err_path.c_str(), "w", stderr))
-            _exit(126);
-        execv(QB_CLI_PATH, const_cast<char* const*>(argv.data()));
-        _exit(127);
-    }
+    b.pid = qb::test::start_process(QB_CLI_PATH, args, b.out_path, b.err_path);
     return b;
 }
 
@@ -90,12 +77,7 @@ std::vector<std::string> import_args(const std::string& database, const std::str
             folder};
 }
 
-int64_t count_of(qb::db::Connection* c, const std::string& table) {
-    int64_t n = -1;
-    if (qb::db::execute_sql(c, "select count(*) from " + table))
-        qb::db::take_result(c)->read_field(0u, n);
-    return n;
-}
+using qb::test::count_of;
 
 // Waits until a statement whose text starts with prefix is running on the server in
 // database (waiting for a lock, in these tests): other tests run statements on the same

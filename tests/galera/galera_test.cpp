@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "db/connection.h"
 #include "test_server.h"
 #include "test_util.h"
@@ -22,15 +23,13 @@ namespace {
 
 using qb::test::G;
 
+// The nodes as the program reads the list.
 std::vector<std::string> nodes() {
+    qb::db::LoginParameters p;
+    qb::db::set_servers(p, std::getenv("QB_TEST_GALERA"));
     std::vector<std::string> out;
-    const std::string list = std::getenv("QB_TEST_GALERA");
-    for (size_t from = 0;;) {
-        const size_t comma = list.find(',', from);
-        out.push_back(list.substr(from, comma == std::string::npos ? comma : comma - from));
-        if (comma == std::string::npos) return out;
-        from = comma + 1;
-    }
+    for (const auto& [host, port] : p.servers) out.push_back(host + ":" + std::to_string(port));
+    return out;
 }
 
 std::unique_ptr<qb::db::Connection> connect_to(const std::string& node) {
@@ -45,33 +44,15 @@ std::unique_ptr<qb::db::Connection> connect_to(const std::string& node) {
     return c;
 }
 
-int64_t count_of(qb::db::Connection* c, const std::string& what) {
-    int64_t n = -1;
-    if (c && qb::db::execute_sql(c, "select count(*) from " + what))
-        qb::db::take_result(c)->read_field(0u, n);
-    return n;
-}
+using qb::test::count_of;
 
-// quillbase-cli in the background, its standard output and error in files.
 pid_t start_cli(const std::vector<std::string>& args, const std::string& out,
                 const std::string& err) {
-    std::vector<const char*> argv{QB_CLI_PATH};
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
-            _exit(126);
-        execv(QB_CLI_PATH, const_cast<char* const*>(argv.data()));
-        _exit(127);
-    }
-    return pid;
+    return qb::test::start_process(QB_CLI_PATH, args, out, err);
 }
 
 int finish(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    return qb::test::wait_for_exit(pid);
 }
 
 TEST(Galera, ThroughTheClusterAndOnWhenTheNodeInUseIsKilled) {
